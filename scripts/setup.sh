@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the demo need, and cross-builds the two
+# third-party libraries that Debian does not ship for mingw (libcurl with Schannel, minizip)
+# from Debian's own source packages into a cache outside the repository.
+# Idempotent: a second run with everything present only checks and returns.
+set -euo pipefail
+
+CACHE_ROOT="${LAUNCHER_CACHE:-$HOME/.cache/launcher-deps}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+PACKAGES=(
+  build-essential cmake ninja-build pkg-config dpkg-dev
+  g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  libz-mingw-w64-dev
+  googletest libgtest-dev
+  libcurl4-openssl-dev libminizip-dev zlib1g-dev
+  python3 python3-pytest
+  wine wine32:i386 xvfb xauth imagemagick
+  curl unzip zip locales fonts-wqy-zenhei
+)
+
+need_apt_update=0
+ensure_i386() {
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $SUDO dpkg --add-architecture i386
+    need_apt_update=1
+  fi
+}
+ensure_deb_src() {
+  local f=/etc/apt/sources.list.d/debian.sources
+  if [ -f "$f" ] && grep -q '^Types: deb$' "$f"; then
+    $SUDO sed -i 's/^Types: deb$/Types: deb deb-src/' "$f"
+    need_apt_update=1
+  elif [ ! -f "$f" ] && ! grep -rqs '^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | $SUDO tee /etc/apt/sources.list.d/launcher-src.list >/dev/null
+    need_apt_update=1
+  fi
+}
+missing_packages() {
+  local p
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || echo "$p"
+  done
+}
+
+ensure_i386
+ensure_deb_src
+mapfile -t missing < <(missing_packages)
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+elif [ "$need_apt_update" -eq 1 ]; then
+  $SUDO apt-get update -q
+fi
+
+ensure_locale() {
+  # Wine takes its ANSI code page from the locale; zh_CN.UTF-8 gives code page 936.
+  if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+    $SUDO sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+    grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | $SUDO tee -a /etc/locale.gen >/dev/null
+    $SUDO locale-gen >/dev/null
+  fi
+}
+ensure_locale
+
+"$(dirname "$0")/build-mingw-deps.sh" "$CACHE_ROOT"
