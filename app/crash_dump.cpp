@@ -1,0 +1,45 @@
+#include "app/crash_dump.h"
+
+#include <dbghelp.h>
+
+#include "core/profile_names.h"
+#include "fw/win_handle.h"
+
+std::wstring g_strDumpPrefix;
+LPTOP_LEVEL_EXCEPTION_FILTER g_pfnPrevFilter = nullptr;
+
+namespace {
+// A user stream that marks the dump as written by the launcher.
+constexpr ULONG32 kLauncherUserStreamType = 0x10001;
+}
+
+LONG WINAPI CrashDumpFilter(EXCEPTION_POINTERS* pExceptionInfo)
+{
+    if (::IsDebuggerPresent()) return EXCEPTION_CONTINUE_SEARCH;
+
+    SYSTEMTIME st;
+    ::GetLocalTime(&st);
+    const std::wstring path =
+        core::CrashDumpFileName(g_strDumpPrefix, {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond});
+
+    fw::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file) {
+        MINIDUMP_EXCEPTION_INFORMATION exceptionInfo{};
+        exceptionInfo.ThreadId = ::GetCurrentThreadId();
+        exceptionInfo.ExceptionPointers = pExceptionInfo;
+        exceptionInfo.ClientPointers = FALSE;
+
+        MINIDUMP_USER_STREAM stream{};
+        stream.Type = kLauncherUserStreamType;
+        stream.BufferSize = 0;
+        stream.Buffer = nullptr;
+        MINIDUMP_USER_STREAM_INFORMATION streams{};
+        streams.UserStreamCount = 1;
+        streams.UserStreamArray = &stream;
+
+        ::MiniDumpWriteDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file.get(), MiniDumpNormal,
+                            &exceptionInfo, &streams, nullptr);
+    }
+    return EXCEPTION_EXECUTE_HANDLER;
+}

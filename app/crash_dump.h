@@ -1,0 +1,13 @@
+// The process's last line of defence: an unhandled exception leaves a minidump in the install
+// directory and the process ends without the system's fault dialog.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+// "<install dir>\<application name>"; empty until start-up has settled the install directory.
+extern std::wstring g_strDumpPrefix;
+// The filter that was in place before CrashDumpFilter; put back at shutdown.
+extern LPTOP_LEVEL_EXCEPTION_FILTER g_pfnPrevFilter;
+
+LONG WINAPI CrashDumpFilter(EXCEPTION_POINTERS* pExceptionInfo);

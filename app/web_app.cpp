@@ -1,0 +1,174 @@
+#include "app/web_app.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/crash_dump.h"
+#include "browser/imp_idispatch.h"
+#include "browser/web_browser_helper.h"
+#include "core/command_line.h"
+#include "core/game_process.h"
+#include "core/profile.h"
+#include "core/profile_names.h"
+#include "diag/file_log.h"
+#include "diag/web_logger.h"
+#include "ui/web_dlg.h"
+#include "update/game_remote_config.h"
+
+namespace {
+
+bool DirectoryExists(const std::wstring& path)
+{
+    const DWORD attrs = ::GetFileAttributesW(path.c_str());
+    return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The running executable's directory, from a module path of at most 260 characters.
+std::wstring ExecutableDirectory()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return core::DirectoryOfModulePath(path);
+}
+
+// Creates the install directory (one level) when needed, then the client directory.
+// Returns 0 on success, else the system error code of the failed creation.
+DWORD CreateDataDirectories(const std::wstring& installDir, const std::wstring& clientDir)
+{
+    if (DirectoryExists(clientDir)) return 0;
+    if (!DirectoryExists(installDir) && !::CreateDirectoryW(installDir.c_str(), nullptr)) return ::GetLastError();
+    if (!::CreateDirectoryW(clientDir.c_str(), nullptr)) return ::GetLastError();
+    return 0;
+}
+
+std::wstring ProcessImagePath(DWORD pid, bool& known)
+{
+    known = false;
+    fw::UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid));
+    if (!process) return {};
+    wchar_t path[MAX_PATH * 4] = {};
+    DWORD size = sizeof path / sizeof path[0];
+    if (!::QueryFullProcessImageNameW(process.get(), 0, path, &size)) return {};
+    known = true;
+    return std::wstring(path, size);
+}
+
+}  // namespace
+
+CWebApp* GetWebApp() { return static_cast<CWebApp*>(fw::GetApp()); }
+
+CWebApp::CWebApp() { m_dwRestartManagerSupportFlags = fw::kRestartManagerSupportRestart; }
+
+CWebApp::~CWebApp() = default;
+
+BOOL CWebApp::InitApplication()
+{
+    CWebBrowserHelper::FixBrowserVersion();
+    WebLogger::Instance().LogEvent(kEventCreate);
+    WebLogger::Instance().Log(L"launcher start");
+
+    core::InstallDirInputs inputs;
+    inputs.registryInstallPath =
+        CGameRemoteConfig::QueryRegistryKey(HKEY_CURRENT_USER, core::UninstallKeyPath(GAME_CODE), L"InstallPath");
+    inputs.executableDir = ExecutableDirectory();
+    inputs.driveCExists = DirectoryExists(L"C:\\");
+    inputs.driveDExists = DirectoryExists(L"D:\\");
+    m_strInstallDir = core::SettleInstallDir(inputs, GAME_CODE, DITCH_CODE);
+    m_strClientDir = core::ClientDir(m_strInstallDir);
+
+    if (const DWORD error = CreateDataDirectories(m_strInstallDir, m_strClientDir)) {
+        wchar_t message[128];
+        std::swprintf(message, sizeof message / sizeof message[0], L"创建数据目录失败,错误id:%d",
+                      static_cast<int>(error));
+        WebLogger::Instance().Log(message);
+        fw::AppMessageBox(message, MB_OK);
+        return FALSE;
+    }
+
+    g_strDumpPrefix = core::CrashDumpPrefix(m_strInstallDir, AppName());
+    if (!g_pfnPrevFilter) {
+        ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
+        g_pfnPrevFilter = ::SetUnhandledExceptionFilter(CrashDumpFilter);
+    }
+
+    LOG_INFO("CWebApp::InitApplication", m_strInstallDir);
+    LOG_INFO("CWebApp::InitApplication", m_strClientDir);
+    return TRUE;
+}
+
+BOOL CWebApp::InitInstance()
+{
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&icc);
+    fw::CWinApp::InitInstance();
+    // The control container, shell manager and visual manager of the usual framework have no
+    // counterpart here: our dialogs need none of them.
+    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    m_pDispatch = new CImpIDispatch();
+
+    if (core::IsUninstallCommand(core::ArgumentsOfCommandLine(::GetCommandLineW()))) {
+        UnInstall();
+        m_hMutex.reset();
+        std::exit(0);
+    }
+
+    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, GAME_CODE);
+    const DWORD mutexError = ::GetLastError();
+    m_hMutex.reset(mutex);
+    if (mutexError == ERROR_ALREADY_EXISTS) EndBecauseAlreadyRunning();
+    if (IsGameRunning()) EndBecauseAlreadyRunning();
+
+    LOG_INFO("CWebApp::InitInstance", L"Laucher Start");
+
+    {
+        CWebDlg dlg;
+        dlg.DoModal();
+        SetMainWindow(nullptr);
+    }
+    return FALSE;
+}
+
+void CWebApp::EndBecauseAlreadyRunning()
+{
+    ::MessageBoxW(nullptr, L"游戏已启动", GAME_CODE, MB_OK | MB_ICONINFORMATION);
+    std::exit(0);
+}
+
+int CWebApp::ExitInstance()
+{
+    delete m_pDispatch;
+    m_pDispatch = nullptr;
+    ::CoUninitialize();
+    ::SetErrorMode(0);
+    ::SetUnhandledExceptionFilter(g_pfnPrevFilter);
+    return fw::CWinApp::ExitInstance();
+}
+
+bool CWebApp::IsGameRunning()
+{
+    fw::UniqueFileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) {
+        LOG_ERROR("CWebApp::IsGameRunning", L"get snapshot error");
+        return true;
+    }
+    const std::wstring gameExeName = core::GameExecutableName(GAME_CODE);
+    const std::wstring gameExePath = core::GameExecutablePath(m_strClientDir, GAME_CODE);
+    const DWORD self = ::GetCurrentProcessId();
+
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL ok = ::Process32FirstW(snapshot.get(), &entry); ok; ok = ::Process32NextW(snapshot.get(), &entry)) {
+        core::ProcessEntry process;
+        process.pid = entry.th32ProcessID;
+        process.exeFileName = entry.szExeFile;
+        // Only a process with the game's file name is worth opening.
+        if (process.exeFileName == gameExeName && process.pid != self)
+            process.imagePath = ProcessImagePath(process.pid, process.imagePathKnown);
+        if (core::IsGameProcess(process, self, gameExeName, gameExePath)) return true;
+    }
+    return false;
+}

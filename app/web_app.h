@@ -1,0 +1,39 @@
+// The launcher's application object: settles the directories, guards against a second
+// launcher or a running game, and runs the splash window for the launcher's whole life.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+#include "fw/app.h"
+#include "fw/win_handle.h"
+
+class CImpIDispatch;
+
+class CWebApp : public fw::CWinApp {
+public:
+    CWebApp();
+    ~CWebApp() override;
+
+    BOOL InitInstance() override;
+    int ExitInstance() override;
+    BOOL InitApplication() override;
+
+    // True when the game runs (or when the process list cannot be read).
+    bool IsGameRunning();
+
+    // Removes the game; started by the uninstall entry with "/uninstall".
+    void UnInstall();
+
+    CImpIDispatch* m_pDispatch = nullptr;
+    std::wstring m_strInstallDir;
+    std::wstring m_strClientDir;
+    fw::UniqueHandle m_hMutex;
+
+private:
+    // Shows "游戏已启动" and ends the process with exit code 0.
+    [[noreturn]] void EndBecauseAlreadyRunning();
+};
+
+// The application object, as other parts of the launcher reach it.
+CWebApp* GetWebApp();

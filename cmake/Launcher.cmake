@@ -1,0 +1,37 @@
+# launcher_add_executable(<target> OUTPUT_DIR <dir> CONFIG_HOST <host:port> STATS_HOST <host:port>)
+# Builds one launcher with the profile of the LAUNCHER_* cache variables and the given
+# servers. The executable is named after the game name.
+function(launcher_add_executable target)
+  cmake_parse_arguments(ARG "" "OUTPUT_DIR;CONFIG_HOST;STATS_HOST" "" ${ARGN})
+  set(gen "${CMAKE_CURRENT_BINARY_DIR}/${target}_generated")
+
+  set(LAUNCHER_CONFIG_HOST "${ARG_CONFIG_HOST}")
+  set(LAUNCHER_STATS_HOST "${ARG_STATS_HOST}")
+  configure_file("${PROJECT_SOURCE_DIR}/app/profile_values.h.in" "${gen}/profile_values.h" @ONLY)
+
+  set(LAUNCHER_RES_DIR "${PROJECT_SOURCE_DIR}/res")
+  string(REPLACE "." "," LAUNCHER_VERSION_COMMAS "${LAUNCHER_VERSION}")
+  configure_file("${PROJECT_SOURCE_DIR}/res/launcher.rc.in" "${gen}/launcher.rc" @ONLY)
+
+  add_executable(${target} WIN32
+    "${PROJECT_SOURCE_DIR}/app/main.cpp"
+    "${PROJECT_SOURCE_DIR}/app/profile.cpp"
+    "${gen}/launcher.rc")
+  target_include_directories(${target} PRIVATE "${gen}" "${PROJECT_SOURCE_DIR}/res")
+  target_link_options(${target} PRIVATE -municode)
+  target_link_libraries(${target} PRIVATE launcher_win)
+  set_target_properties(${target} PROPERTIES
+    OUTPUT_NAME "${LAUNCHER_GAME_NAME}"
+    RUNTIME_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIR}")
+endfunction()
+
+# A profile object for test programs that link the launcher's code without being a launcher.
+function(launcher_add_test_profile target)
+  set(gen "${CMAKE_CURRENT_BINARY_DIR}/${target}_generated")
+  set(LAUNCHER_CONFIG_HOST "${LAUNCHER_TEST_HOST}")
+  set(LAUNCHER_STATS_HOST "${LAUNCHER_TEST_HOST}")
+  configure_file("${PROJECT_SOURCE_DIR}/app/profile_values.h.in" "${gen}/profile_values.h" @ONLY)
+  add_library(${target} OBJECT "${PROJECT_SOURCE_DIR}/app/profile.cpp")
+  target_include_directories(${target} PRIVATE "${gen}")
+  target_link_libraries(${target} PRIVATE launcher_core)
+endfunction()

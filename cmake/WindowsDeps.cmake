@@ -1,0 +1,26 @@
+# Third-party libraries of the Windows build, cross-built by scripts/setup.sh into a cache
+# outside the repository.
+set(LAUNCHER_DEPS_CACHE "$ENV{HOME}/.cache/launcher-deps" CACHE PATH "Cache of the mingw builds of libcurl and minizip")
+
+set(_curl "${LAUNCHER_DEPS_CACHE}/curl")
+set(_minizip "${LAUNCHER_DEPS_CACHE}/minizip")
+if(NOT EXISTS "${_curl}/lib/libcurl.a" OR NOT EXISTS "${_minizip}/lib/libminizip.a")
+  message(FATAL_ERROR "libcurl/minizip for mingw are missing in ${LAUNCHER_DEPS_CACHE}: run scripts/setup.sh")
+endif()
+
+add_library(deps_curl STATIC IMPORTED GLOBAL)
+set_target_properties(deps_curl PROPERTIES
+  IMPORTED_LOCATION "${_curl}/lib/libcurl.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${_curl}/include"
+  INTERFACE_COMPILE_DEFINITIONS CURL_STATICLIB
+  INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;bcrypt;secur32;advapi32;normaliz;wldap32")
+
+add_library(deps_minizip STATIC IMPORTED GLOBAL)
+set_target_properties(deps_minizip PROPERTIES
+  IMPORTED_LOCATION "${_minizip}/lib/libminizip.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${_minizip}/include"
+  INTERFACE_LINK_LIBRARIES "z")
+
+# Every Windows program is linked statically so it runs without the compiler's DLLs.
+add_link_options(-static -static-libgcc -static-libstdc++)
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)

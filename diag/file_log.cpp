@@ -1,0 +1,61 @@
+#include "diag/file_log.h"
+
+#include <windows.h>
+
+#include <ctime>
+
+#include "core/log_line.h"
+#include "core/profile.h"
+#include "core/profile_names.h"
+#include "fw/app.h"
+#include "fw/text.h"
+
+namespace {
+
+// At most this many characters of the time text and of the function name are kept.
+constexpr std::size_t kMaxConvertedChars = 260;
+
+std::wstring AnsiField(const std::string& bytes)
+{
+    std::wstring wide = fw::AnsiToWide(bytes);
+    if (wide.size() > kMaxConvertedChars) wide.resize(kMaxConvertedChars);
+    return wide;
+}
+
+}  // namespace
+
+CFileLog& CFileLog::Instance()
+{
+    static CFileLog log;  // thread-safe one-time construction
+    return log;
+}
+
+CFileLog::CFileLog()
+{
+    const std::wstring appName = core::ApplicationNameFromModulePath(fw::ModuleFileName());
+    std::wstring path = core::LogFilePath(GAME_CODE, DITCH_CODE, appName);
+    if (path.size() >= MAX_PATH) return;  // the path must fit the system's 260-character limit
+    // Text mode: every "\n" reaches the file as CR LF.
+    m_pFile.reset(::_wfopen(path.c_str(), L"w+"));
+}
+
+void CFileLog::Write(const std::wstring& text, const char* function, int line, const std::wstring& level)
+{
+    if (!m_pFile) return;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (const std::tm* t = std::localtime(&now)) local = *t;
+
+    const std::wstring lineText = core::FormatLogLine(AnsiField(core::CtimeText(local)), level,
+                                                      AnsiField(function ? function : ""), line, text);
+    const std::string bytes = core::EncodeLogText(lineText);
+    // One write per line: the runtime serialises writes on a stream, so lines of the GUI and
+    // update threads never interleave. No flush: the runtime's buffering decides.
+    std::fwrite(bytes.data(), 1, bytes.size(), m_pFile.get());
+}
+
+void CFileLog::Close()
+{
+    if (m_pFile) std::fflush(m_pFile.get());
+    m_pFile.reset();
+}

@@ -1,0 +1,33 @@
+// Entry point of the Windows test program. Some tests run this program again as a child
+// process in a mode of its own (a crash, or a fresh process-wide log) before GoogleTest starts.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+int CrashChildMain(const std::wstring& argument);
+int FileLogChildMain(const std::wstring& argument);
+
+namespace {
+
+struct ChildMode {
+    const wchar_t* flag;
+    int (*run)(const std::wstring& argument);
+};
+
+const ChildMode kChildModes[] = {
+    {L"--crash-child", CrashChildMain},
+    {L"--file-log-child", FileLogChildMain},
+};
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc == 3)
+        for (const ChildMode& mode : kChildModes)
+            if (std::wstring(argv[1]) == mode.flag) return mode.run(argv[2]);
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

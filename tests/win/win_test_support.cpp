@@ -1,0 +1,82 @@
+#include "tests/win/win_test_support.h"
+
+#include "fw/app.h"
+#include "fw/win_handle.h"
+
+namespace wintest {
+
+TempDir::TempDir(const std::wstring& name)
+{
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    m_path = std::wstring(base) + L"launcher-test-" + name + L"-" + std::to_wstring(GetCurrentProcessId());
+    RemoveTree(m_path);
+    CreateDirectoryW(m_path.c_str(), nullptr);
+}
+
+TempDir::~TempDir() { RemoveTree(m_path); }
+
+std::vector<std::wstring> ListFiles(const std::wstring& dir, const std::wstring& pattern)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW((dir + L"\\" + pattern).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::wstring name = fd.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (FindNextFileW(h, &fd));
+    FindClose(h);
+    return names;
+}
+
+std::vector<char> ReadFileBytes(const std::wstring& path)
+{
+    std::vector<char> bytes;
+    fw::UniqueFileHandle f(
+        CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!f) return bytes;
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(f.get(), buf, sizeof buf, &got, nullptr) && got > 0) bytes.insert(bytes.end(), buf, buf + got);
+    return bytes;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes)
+{
+    fw::UniqueFileHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return f && WriteFile(f.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+void RemoveTree(const std::wstring& path)
+{
+    for (const std::wstring& name : ListFiles(path, L"*")) {
+        const std::wstring child = path + L"\\" + name;
+        const DWORD attrs = GetFileAttributesW(child.c_str());
+        if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY))
+            RemoveTree(child);
+        else
+            DeleteFileW(child.c_str());
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+DWORD RunSelfAsChild(const std::wstring& flag, const std::wstring& argument)
+{
+    std::wstring cmd = L"\"" + fw::ModuleFileName() + L"\" " + flag + L" \"" + argument + L"\"";
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0;
+    fw::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.get(), 1);
+        return 0;
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+}  // namespace wintest

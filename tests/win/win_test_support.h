@@ -1,0 +1,34 @@
+// Small helpers shared by the Windows tests.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace wintest {
+
+// A fresh directory below the temp folder, removed with its files at the end of the test.
+class TempDir {
+public:
+    explicit TempDir(const std::wstring& name);
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::wstring& path() const { return m_path; }
+
+private:
+    std::wstring m_path;
+};
+
+// File names (not paths) in a directory matching a wildcard pattern.
+std::vector<std::wstring> ListFiles(const std::wstring& dir, const std::wstring& pattern);
+std::vector<char> ReadFileBytes(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+void RemoveTree(const std::wstring& path);
+
+// Runs this test program again as a child in the mode named by flag (see win_test_main.cpp)
+// with one argument; returns its exit code, or 0 when it could not run or did not end
+// within a minute.
+DWORD RunSelfAsChild(const std::wstring& flag, const std::wstring& argument);
+
+}  // namespace wintest

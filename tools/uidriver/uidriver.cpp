@@ -1,0 +1,201 @@
+// uidriver: looks at and acts on the windows of a Wine prefix the way a player would, for the
+// end-to-end tests.
+//
+//   uidriver list                                   every top-level window as one JSON line
+//   uidriver click <caption> <button text>          press a button of a window
+//   uidriver key <caption> <virtual key code>       press and release a key in a window
+//   uidriver close <caption>                        ask a window to close (WM_CLOSE)
+//   uidriver wait <caption> [gone] [timeout ms]     wait for a visible window to appear or go
+//
+// <caption> matches a visible top-level window's caption exactly. Output is UTF-8. Exit code
+// 0 on success, 1 when the window or button was not found in time, 2 for a usage error.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& w)
+{
+    if (w.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    std::string s(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+    return s;
+}
+
+std::string JsonString(const std::wstring& w)
+{
+    std::string out = "\"";
+    for (char c : Utf8(w)) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", u);
+            out += buf;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::wstring WindowText(HWND hwnd)
+{
+    wchar_t buf[1024] = {};
+    // WM_GETTEXT reaches controls of other processes, where GetWindowText would not.
+    SendMessageTimeoutW(hwnd, WM_GETTEXT, sizeof buf / sizeof buf[0], reinterpret_cast<LPARAM>(buf),
+                        SMTO_ABORTIFHUNG, 2000, nullptr);
+    return buf;
+}
+
+std::wstring ClassName(HWND hwnd)
+{
+    wchar_t buf[256] = {};
+    GetClassNameW(hwnd, buf, 256);
+    return buf;
+}
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM lp)
+{
+    reinterpret_cast<std::vector<HWND>*>(lp)->push_back(hwnd);
+    return TRUE;
+}
+
+std::vector<HWND> TopLevelWindows()
+{
+    std::vector<HWND> windows;
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+std::vector<HWND> ChildWindows(HWND parent)
+{
+    std::vector<HWND> children;
+    EnumChildWindows(parent, CollectWindow, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+HWND FindVisibleWindow(const std::wstring& caption)
+{
+    for (HWND hwnd : TopLevelWindows())
+        if (IsWindowVisible(hwnd) && WindowText(hwnd) == caption) return hwnd;
+    return nullptr;
+}
+
+// Button text without its mnemonic ampersands ("&OK" matches "OK").
+std::wstring WithoutMnemonics(const std::wstring& text)
+{
+    std::wstring out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'&' && i + 1 < text.size()) ++i;
+        out += text[i];
+    }
+    return out;
+}
+
+int List()
+{
+    for (HWND hwnd : TopLevelWindows()) {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(hwnd, &pid);
+        std::string line = "{\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(hwnd)) +
+                           ",\"pid\":" + std::to_string(pid) + ",\"caption\":" + JsonString(WindowText(hwnd)) +
+                           ",\"class\":" + JsonString(ClassName(hwnd)) +
+                           ",\"visible\":" + (IsWindowVisible(hwnd) ? "true" : "false") + ",\"children\":[";
+        bool first = true;
+        for (HWND child : ChildWindows(hwnd)) {
+            if (!first) line += ",";
+            first = false;
+            line += "{\"class\":" + JsonString(ClassName(child)) + ",\"text\":" + JsonString(WindowText(child)) +
+                    ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") + "}";
+        }
+        line += "]}\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+    }
+    return 0;
+}
+
+int Click(const std::wstring& caption, const std::wstring& button)
+{
+    HWND hwnd = FindVisibleWindow(caption);
+    if (!hwnd) return 1;
+    for (HWND child : ChildWindows(hwnd)) {
+        if (ClassName(child) == L"Button" && WithoutMnemonics(WindowText(child)) == WithoutMnemonics(button)) {
+            // Posted, so a button that ends a modal loop does not block us.
+            PostMessageW(child, BM_CLICK, 0, 0);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int Key(const std::wstring& caption, UINT vk)
+{
+    HWND hwnd = FindVisibleWindow(caption);
+    if (!hwnd) return 1;
+    HWND target = hwnd;
+    const std::vector<HWND> children = ChildWindows(hwnd);
+    // Dialog keys are read from the message of the control that has the focus; any child of
+    // the dialog serves, as the dialog manager looks at the message's window and its parent.
+    if (!children.empty()) target = children.front();
+    PostMessageW(target, WM_KEYDOWN, vk, 1);
+    PostMessageW(target, WM_KEYUP, vk, 0xC0000001);
+    return 0;
+}
+
+int Close(const std::wstring& caption)
+{
+    HWND hwnd = FindVisibleWindow(caption);
+    if (!hwnd) return 1;
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    return 0;
+}
+
+int Wait(const std::wstring& caption, bool gone, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if ((FindVisibleWindow(caption) != nullptr) != gone) return 0;
+        if (GetTickCount() - start >= timeoutMs) return 1;
+        Sleep(100);
+    }
+}
+
+int Usage()
+{
+    std::fputs("usage: uidriver list | click CAPTION BUTTON | key CAPTION VK | close CAPTION |"
+               " wait CAPTION [gone] [TIMEOUT_MS]\n",
+               stderr);
+    return 2;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    if (argc < 2) return Usage();
+    const std::wstring cmd = argv[1];
+    if (cmd == L"list" && argc == 2) return List();
+    if (cmd == L"click" && argc == 4) return Click(argv[2], argv[3]);
+    if (cmd == L"key" && argc == 4) return Key(argv[2], static_cast<UINT>(std::wcstoul(argv[3], nullptr, 0)));
+    if (cmd == L"close" && argc == 3) return Close(argv[2]);
+    if (cmd == L"wait" && argc >= 3 && argc <= 5) {
+        bool gone = false;
+        DWORD timeout = 10000;
+        for (int i = 3; i < argc; ++i) {
+            if (std::wstring(argv[i]) == L"gone")
+                gone = true;
+            else
+                timeout = static_cast<DWORD>(std::wcstoul(argv[i], nullptr, 10));
+        }
+        return Wait(argv[2], gone, timeout);
+    }
+    return Usage();
+}
