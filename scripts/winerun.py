@@ -23,7 +23,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
@@ -114,6 +113,11 @@ class Session:
         env = base_env(self.template, self.display)
         subprocess.run(["wineboot", "-i"], env=env, check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        # There is no window manager on the virtual display: Wine draws captions and frames
+        # itself, so screenshots show windows as a player sees them.
+        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
+                        "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=300)
 
     def new_prefix(self, name: str) -> "Prefix":
@@ -166,6 +170,17 @@ class Prefix:
 
     def run(self, exe, args=(), timeout=120, **kw) -> subprocess.CompletedProcess:
         return subprocess.run(["wine", str(exe), *map(str, args)], env=self.env, timeout=timeout, **kw)
+
+    def run_capture(self, exe, args=(), timeout=120) -> subprocess.CompletedProcess:
+        """Runs a program and returns its output. The output goes through files, not pipes:
+        the first program of a prefix starts Wine's background services, which inherit its
+        handles and would hold a pipe open long after the program itself has ended."""
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            result = self.run(exe, args, timeout=timeout, stdout=out, stderr=err)
+            out.seek(0)
+            err.seek(0)
+            result.stdout, result.stderr = out.read(), err.read()
+            return result
 
     def wait_idle(self, timeout=60) -> None:
         """Waits until every program of the prefix has ended."""

@@ -84,15 +84,18 @@ class Fault:
 
     @classmethod
     def from_dict(cls, d):
-        names = {f.name for f in dataclasses.fields(cls)}
-        unknown = set(d) - names
+        types = {f.name: f.type for f in dataclasses.fields(cls)}
+        unknown = set(d) - set(types)
         if unknown:
             raise ValueError(f"unknown fault fields: {sorted(unknown)}")
-        fault = cls(**d)
-        if fault.times is not None and fault.times < 1:
-            raise ValueError("times must be at least 1")
-        if fault.trickle_bytes is not None and fault.trickle_bytes < 1:
-            raise ValueError("trickle_bytes must be at least 1")
+        # Values from JSON or a command line may come as text ("500").
+        fault = cls(**{k: v if v is None else types[k](v) for k, v in d.items()})
+        for name, low in (("times", 1), ("trickle_bytes", 1), ("drop_after", 0), ("stall_after", 0)):
+            if getattr(fault, name) is not None and getattr(fault, name) < low:
+                raise ValueError(f"{name} must be at least {low}")
+        for name in ("status", "redirect_code"):
+            if getattr(fault, name) is not None and not 100 <= getattr(fault, name) <= 599:
+                raise ValueError(f"{name} must be an HTTP status code")
         fault.stall_seconds = min(float(fault.stall_seconds), MAX_HOLD_SECONDS)
         fault.trickle_limit = min(float(fault.trickle_limit), MAX_HOLD_SECONDS)
         return fault

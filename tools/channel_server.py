@@ -1,4 +1,4 @@
-#!/usr/bin/python3
+#!/usr/bin/env python3
 """Loopback stand-in for the channel's web servers, for tests and the demo.
 
 One HTTP/1.1 server on 127.0.0.1 plays all three servers the launcher talks to:
@@ -186,9 +186,9 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             elif name == "faults":
                 result = owner.faults()
             elif name in ("faults/set", "faults/add"):
-                spec = json.loads(payload or b"{}")
-                path = spec.pop("path")
-                (owner.set_fault if name == "faults/set" else owner.add_fault)(path, **spec)
+                fields = json.loads(payload or b"{}")
+                path = fields.pop("path")
+                (owner.set_fault if name == "faults/set" else owner.add_fault)(path, **fields)
                 result = owner.faults()
             elif name == "faults/clear":
                 owner.clear_faults(json.loads(payload or b"{}").get("path"))
@@ -200,8 +200,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 owner.set_entry_page(payload)
                 result = {"ok": True, "length": len(payload)}
             elif name == "package":
-                spec = json.loads(payload)
-                owner.add_package(spec["path"], spec["file"])
+                fields = json.loads(payload)
+                owner.add_package(fields["path"], fields["file"])
                 result = {"ok": True}
             else:
                 return self._reply_json(404, {"error": f"no control endpoint {name!r}"})
@@ -511,7 +511,7 @@ class ChannelServer:
 
 def _split_assignment(text, what):
     left, sep, right = text.partition("=")
-    if not sep or not left.startswith("/"):
+    if not sep or not (left.startswith("/") or left == "*" and what == "--fault"):
         raise argparse.ArgumentTypeError(f"{what} must look like /url/path=VALUE: {text!r}")
     return left, right
 
@@ -536,8 +536,8 @@ def main(argv=None):
     parser.add_argument("--entry-path", default=DEFAULT_ENTRY_PATH)
     parser.add_argument("--fault", action="append", default=[], metavar="/PATH=JSON",
                         type=lambda s: _split_assignment(s, "--fault"),
-                        help='e.g. /packages/q.zip={"status": 500, "times": 1}; "*" is not '
-                             "accepted here, use the control endpoint")
+                        help='e.g. /packages/q.zip={"status": 500, "times": 1}; the path "*" '
+                             "stands for every path")
     parser.add_argument("--reports-log", help="append every statistics report as a JSON line")
     parser.add_argument("--requests-log", help="append every finished request as a JSON line")
     parser.add_argument("--port-file", help="write the port number here once listening")
@@ -558,8 +558,8 @@ def main(argv=None):
                            verbose=args.verbose)
     for path, file in args.package:
         server.add_package(path, file)
-    for path, spec in args.fault:
-        server.add_fault(path, **json.loads(spec))
+    for path, text in args.fault:
+        server.add_fault(path, **json.loads(text))
 
     stop = threading.Event()
     for sig in (signal.SIGTERM, signal.SIGINT):

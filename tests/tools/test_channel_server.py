@@ -3,6 +3,7 @@
 import http.client
 import json
 import pathlib
+import random
 import shutil
 import signal
 import subprocess
@@ -18,8 +19,7 @@ sys.path.insert(0, str(TOOLS_DIR))
 
 import channel_server as cs  # noqa: E402
 
-PACKAGE = bytes(range(256)) * 3 + bytes(range(232))   # 1000 bytes, every offset distinct enough
-assert len(PACKAGE) == 1000
+PACKAGE = random.Random(1).randbytes(1000)   # no repeating pattern, so a wrong offset shows
 PKG_PATH = "/packages/qorn_1.0.0.1.zip"
 CLIENT_TIMEOUT = 30  # a broken server must fail a test, not hang it
 
@@ -369,10 +369,18 @@ def test_set_fault_replaces_and_clear_faults_removes(server):
     assert (server.faults(), request(server, PKG_PATH)[0]) == ({}, 200)
 
 
-@pytest.mark.parametrize("fields", [{"colour": "red"}, {"times": 0}, {"trickle_bytes": 0}])
+@pytest.mark.parametrize("fields", [
+    {"colour": "red"}, {"times": 0}, {"trickle_bytes": 0}, {"drop_after": -1},
+    {"status": 42}, {"redirect_to": "/x", "redirect_code": 1000}, {"status": "abc"},
+])
 def test_bad_fault_is_rejected(server, fields):
     with pytest.raises(ValueError):
         server.set_fault(PKG_PATH, **fields)
+
+
+def test_fault_values_given_as_text_are_converted(server):
+    server.set_fault(PKG_PATH, status="503", drop_after="4")
+    assert server.faults() == {PKG_PATH: [{"status": 503, "drop_after": 4}]}
 
 
 def test_fault_holds_are_bounded():

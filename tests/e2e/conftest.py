@@ -1,0 +1,73 @@
+"""Fixtures of the end-to-end scenarios: the real launcher under Wine in a virtual display,
+each scenario in its own fresh prefix copied from the run's template."""
+import os
+import shutil
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+import pytest
+
+REPO = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(REPO / "scripts"))
+import winerun  # noqa: E402
+from desktop import Desktop  # noqa: E402
+
+BUILD = Path(os.environ.get("LAUNCHER_WIN32_BUILD", REPO / "build" / "win32"))
+LAUNCHER = BUILD / "e2e-bin" / "Vantorra.exe"
+UIDRIVER = BUILD / "tools" / "uidriver.exe"
+STANDIN_GAME = BUILD / "tools" / "standin_game.exe"
+SCREENSHOTS = Path(os.environ.get("LAUNCHER_SCREENSHOTS", REPO / "build" / "screenshots"))
+
+INSTALL_DIR = r"C:\qorn-palmet"
+GAME_EXE = r"C:\qorn-palmet\client\qorn\qorn.exe"
+
+
+@pytest.fixture(scope="session")
+def wine_session():
+    for exe in (LAUNCHER, UIDRIVER, STANDIN_GAME):
+        if not exe.exists():
+            pytest.fail(f"{exe} is missing: build the win32 preset first")
+    session = winerun.Session()
+    owned = not session.load()
+    if owned:
+        session.start()
+    yield session
+    if owned:
+        session.stop()
+
+
+@pytest.fixture
+def desktop(wine_session, request):
+    name = request.node.name.replace("[", "-").replace("]", "").replace("/", "-")
+    prefix = wine_session.new_prefix(name)
+    d = Desktop(prefix, name, UIDRIVER, SCREENSHOTS)
+    yield d
+    prefix.remove()  # ends the prefix's wineserver and every program in it
+    for proc in d.started:
+        try:
+            proc.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+
+
+def read_log_bytes(desktop: Desktop, app_name: str = "Vantorra") -> bytes:
+    return desktop.path(rf"{INSTALL_DIR}\{app_name}.log").read_bytes()
+
+
+def place_program(desktop: Desktop, source: Path, windows_path: str) -> Path:
+    target = desktop.path(windows_path)
+    target.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copy2(source, target)
+    return target
+
+
+def wait_for(predicate, timeout_s: float = 30, interval: float = 0.2):
+    deadline = time.monotonic() + timeout_s
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(interval)
+    return predicate()

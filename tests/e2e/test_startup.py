@@ -1,0 +1,103 @@
+"""Start-up and shutdown of the real launcher: directories, the log, a single instance, the
+running-game check and the exit codes."""
+import re
+
+from conftest import GAME_EXE, INSTALL_DIR, LAUNCHER, STANDIN_GAME, place_program, read_log_bytes
+from desktop import button_texts, message_box_text
+
+SPLASH = "Vantorra"
+ALREADY_RUNNING = "游戏已启动"
+LOG_LINE = re.compile(
+    rb"^\[(Mon|Tue|Wed|Thu|Fri|Sat|Sun) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) \d{2} "
+    rb"\d{2}:\d{2}:\d{2} \d{4}\]\[(INFO|ERROR)\]\[[A-Za-z]+::[A-Za-z]+::\d+\] ")
+
+
+def run_until_splash_then_close(desktop, exe=LAUNCHER, label=None):
+    proc = desktop.start(exe)
+    desktop.wait_window(SPLASH)
+    if label:
+        desktop.screenshot(label)
+    desktop.close(SPLASH)
+    return desktop.wait_exit(proc)
+
+
+def dismiss_already_running_box(desktop, caption="qorn"):
+    box = desktop.wait_window(caption)
+    assert message_box_text(box) == ALREADY_RUNNING
+    desktop.screenshot("already-running")
+    desktop.click(caption, button_texts(box)[0])
+
+
+def test_first_start_creates_directories_and_writes_no_log(desktop):
+    assert run_until_splash_then_close(desktop, label="splash") == 0
+    assert desktop.path(INSTALL_DIR).is_dir()
+    assert desktop.path(INSTALL_DIR + r"\client").is_dir()
+    # The log opens before the directories exist on the very first run.
+    assert not desktop.path(INSTALL_DIR + r"\Vantorra.log").exists()
+
+
+def test_second_start_writes_crlf_log_lines(desktop):
+    assert run_until_splash_then_close(desktop) == 0
+    assert run_until_splash_then_close(desktop) == 0
+
+    raw = read_log_bytes(desktop)
+    assert raw.endswith(b"\r\n")
+    lines = raw.split(b"\r\n")[:-1]
+    assert lines, raw
+    for line in lines:
+        assert LOG_LINE.match(line), line
+        assert b"\n" not in line
+    texts = [LOG_LINE.sub(b"", line) for line in lines]
+    assert INSTALL_DIR.encode() in texts
+    assert (INSTALL_DIR + r"\client").encode() in texts
+    assert any(re.search(rb"\[INFO\]\[CWebApp::InitInstance::\d+\] Laucher Start$", line) for line in lines)
+    # The registry holds no install path yet: the failed lookup is logged.
+    assert any(b"[ERROR][CGameRemoteConfig::QueryRegistryKey::" in line and b"QueryRegistryKey lret:2" in line
+               for line in lines)
+
+
+def test_second_launcher_is_refused_while_one_runs(desktop):
+    first = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    second = desktop.start(LAUNCHER)
+    dismiss_already_running_box(desktop)
+    assert desktop.wait_exit(second) == 0
+    # The first launcher is unaffected and ends normally.
+    assert desktop.visible_window(SPLASH)
+    desktop.close(SPLASH)
+    assert desktop.wait_exit(first) == 0
+
+
+def test_launcher_is_refused_while_the_game_runs(desktop):
+    place_program(desktop, STANDIN_GAME, GAME_EXE)
+    desktop.start(desktop.path(GAME_EXE))
+    desktop.wait_window("Stand-in game")
+    launcher = desktop.start(LAUNCHER)
+    dismiss_already_running_box(desktop)
+    assert desktop.wait_exit(launcher) == 0
+    assert desktop.visible_window("Stand-in game")
+
+
+def test_installed_launcher_copy_is_not_taken_for_the_game(desktop):
+    # The copy in the install directory has the game's file name but is not the game.
+    copy = place_program(desktop, LAUNCHER, INSTALL_DIR + r"\qorn.exe")
+    assert run_until_splash_then_close(desktop, exe=copy) == 0
+    log = read_log_bytes(desktop, "qorn")
+    assert re.search(rb"\[INFO\]\[CWebApp::InitInstance::\d+\] Laucher Start\r\n", log)
+
+
+def test_unusable_install_directory_ends_with_minus_one(desktop):
+    # A file where the install directory belongs: the directory cannot be created.
+    desktop.path(INSTALL_DIR).write_bytes(b"not a directory")
+    proc = desktop.start(LAUNCHER)
+    box = desktop.wait_window("Vantorra")
+    assert message_box_text(box) == "创建数据目录失败,错误id:183"
+    desktop.screenshot("directory-error")
+    desktop.click("Vantorra", button_texts(box)[0])
+    assert desktop.wait_exit(proc) == 255  # -1 as the low byte Wine passes on
+
+
+def test_uninstall_command_ends_without_a_window(desktop):
+    proc = desktop.start(LAUNCHER, "/UNINSTALL")
+    assert desktop.wait_exit(proc) == 0
+    assert desktop.visible_window(SPLASH) is None
