@@ -11,7 +11,9 @@ import pytest
 
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "scripts"))
+sys.path.insert(0, str(REPO / "tools"))
 import winerun  # noqa: E402
+from channel_server import ChannelServer  # noqa: E402
 from desktop import Desktop  # noqa: E402
 
 BUILD = Path(os.environ.get("LAUNCHER_WIN32_BUILD", REPO / "build" / "win32"))
@@ -19,6 +21,22 @@ LAUNCHER = BUILD / "e2e-bin" / "Vantorra.exe"
 UIDRIVER = BUILD / "tools" / "uidriver.exe"
 STANDIN_GAME = BUILD / "tools" / "standin_game.exe"
 SCREENSHOTS = Path(os.environ.get("LAUNCHER_SCREENSHOTS", REPO / "build" / "screenshots"))
+
+
+
+def _cache_value(name: str, default: str) -> str:
+    try:
+        for line in (BUILD / "CMakeCache.txt").read_text().splitlines():
+            if line.startswith(name + ":"):
+                return line.split("=", 1)[1]
+    except OSError:
+        pass
+    return default
+
+
+# The e2e launcher's configuration and statistics server: host:port compiled into it.
+TEST_HOST = _cache_value("LAUNCHER_TEST_HOST", "127.0.0.1:47631")
+TEST_PORT = int(TEST_HOST.rsplit(":", 1)[1])
 
 INSTALL_DIR = r"C:\qorn-palmet"
 GAME_EXE = r"C:\qorn-palmet\client\qorn\qorn.exe"
@@ -50,6 +68,14 @@ def desktop(wine_session, request):
             proc.wait(timeout=30)
         except subprocess.TimeoutExpired:
             proc.kill()
+
+
+@pytest.fixture
+def channel(tmp_path):
+    """The channel server on the port the e2e launcher was built for."""
+    server = ChannelServer(port=TEST_PORT, reports_log=tmp_path / "reports.jsonl").start()
+    yield server
+    server.stop()
 
 
 def read_log_bytes(desktop: Desktop, app_name: str = "Vantorra") -> bytes:
