@@ -66,7 +66,8 @@ void RemoveTree(const std::wstring& path)
 DWORD RunSelfAsChild(const std::wstring& flag, const std::wstring& argument)
 {
     std::wstring cmd = L"\"" + fw::ModuleFileName() + L"\" " + flag + L" \"" + argument + L"\"";
-    STARTUPINFOW si{sizeof si};
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0;
     fw::UniqueHandle process(pi.hProcess), thread(pi.hThread);

@@ -1,0 +1,54 @@
+// Everything one run of the update pipeline works with: the platform, the process-wide values,
+// the launcher window (absent: its operations do nothing) and the names settled at start-up.
+#pragma once
+#include <string>
+
+#include "core/launcher_window.h"
+#include "core/pipeline_state.h"
+#include "core/update_host.h"
+
+namespace core {
+
+struct PipelinePaths {
+    std::wstring installDir;
+    std::wstring clientDir;
+    std::wstring gameCode;
+    std::wstring ditchCode;
+    std::wstring launcherExeName;  // base name of the launcher copy in the install directory
+};
+
+struct UpdateContext {
+    IUpdateHost& host;
+    PipelineState& state;
+    ILauncherWindow* window;
+    PipelinePaths paths;
+
+    void Info(const char* function, int line, const std::wstring& text) { host.Log(L"INFO", function, line, text); }
+    void Error(const char* function, int line, const std::wstring& text) { host.Log(L"ERROR", function, line, text); }
+
+    // The window operations; nothing happens without a window.
+    void UpdateProgress(const std::wstring& status, const std::wstring& detail, int percent, int downloading)
+    {
+        if (window) window->UpdateProgress(status, detail, percent, downloading);
+    }
+    void ShowProgressControls(bool show)
+    {
+        if (window) window->ShowProgressControls(show);
+    }
+    void SetReady()
+    {
+        if (window) window->SetReady();
+    }
+    void InitWebBrower()
+    {
+        if (window) window->InitWebBrower();
+    }
+    // A status shown in the status line with the progress controls hidden.
+    void ShowStatus(const std::wstring& status)
+    {
+        UpdateProgress(status, L"", 0, 0);
+        ShowProgressControls(false);
+    }
+};
+
+}  // namespace core

@@ -1,0 +1,48 @@
+// What the portable update pipeline needs from the platform it runs on: files by wide path,
+// the ANSI code page, the log, reports, and the desktop-integration steps. The launcher's
+// Windows host implements it with Win32; the native tests and benchmarks use a POSIX host.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace core {
+
+class IUpdateHost {
+public:
+    virtual ~IUpdateHost() = default;
+
+    // The text log: level L"INFO" or L"ERROR", function "Class::Method", the caller's line.
+    virtual void Log(const wchar_t* level, const char* function, int line, const std::wstring& text) = 0;
+    // Reports to the statistics server.
+    virtual void ReportEvent(int eventCode) = 0;
+    virtual void ReportMessage(const std::wstring& message) = 0;
+
+    // Text crossing between wide strings and bytes in the thread's ANSI code page.
+    virtual std::string ToAnsi(const std::wstring& text) = 0;
+    virtual std::wstring FromAnsi(const std::string& bytes) = 0;
+
+    // Files by wide path, with C library modes ("rb", "ab", "wb", "r", "w").
+    virtual std::FILE* OpenFile(const std::wstring& path, const char* mode) = 0;
+    virtual bool RemoveFile(const std::wstring& path) = 0;
+    // -1 when the file does not exist or cannot be measured.
+    virtual std::int64_t FileSize(const std::wstring& path) = 0;
+    // Creates one directory level; false when it exists already or cannot be created.
+    virtual bool MakeDirectory(const std::wstring& path) = 0;
+    // "<dir><separator><name>"; entry names keep their forward slashes.
+    virtual std::wstring JoinPath(const std::wstring& dir, const std::wstring& name) = 0;
+    // The path of minizip's archive argument (ANSI on Windows).
+    virtual std::string ArchivePathArgument(const std::wstring& path) = 0;
+
+    // True on 64-bit Windows.
+    virtual bool IsWow64() = 0;
+
+    // Desktop integration after an install or with a current client.
+    virtual void SetRegisties() = 0;
+    // Copies the running launcher to the launcher copy path; 0 or the system error code.
+    virtual unsigned long CopyLauncherTo(const std::wstring& destination) = 0;
+    virtual std::wstring RunningExecutablePath() = 0;
+    virtual void CreateShortcuts() = 0;
+};
+
+}  // namespace core
