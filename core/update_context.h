@@ -17,11 +17,20 @@ struct PipelinePaths {
     std::wstring launcherExeName;  // base name of the launcher copy in the install directory
 };
 
+// The package transfer fails, like any transfer failure, when it cannot connect in time or
+// receives nothing for a while, so a player is never left waiting for ever; the resume record
+// lets the next start continue.
+struct TransferLimits {
+    long connectTimeoutSeconds = 30;
+    long stallSeconds = 60;
+};
+
 struct UpdateContext {
     IUpdateHost& host;
     PipelineState& state;
     ILauncherWindow* window;
     PipelinePaths paths;
+    TransferLimits limits{};
 
     void Info(const char* function, int line, const std::wstring& text) { host.Log(L"INFO", function, line, text); }
     void Error(const char* function, int line, const std::wstring& text) { host.Log(L"ERROR", function, line, text); }
