@@ -1,21 +1,38 @@
-// Reports to the statistics server. For now the reports are only written to the text log;
-// sending them over HTTP comes with the request engine.
+// Reports to the statistics server: milestone events to the info URL and free-text messages
+// to the error URL, each one GET carrying the machine fingerprint. Fire and forget: the call
+// returns at once, the request runs on the HTTP engine, the answer is never looked at, and
+// every report's URL is written to the log.
 #pragma once
 #include <string>
 
-class WebLogger {
+#include "core/report_events.h"
+#include "http/http_request_manager.h"
+
+class WebLogger : public FCHttpRequestManager {
 public:
+    // The first call must come from the GUI thread, whose message loop serves the engine's
+    // hidden window; later calls may come from any thread.
     static WebLogger& Instance();
 
+    // An event report; codes outside the event table send only the common parameters.
     void LogEvent(int eventCode);
+    // A message report (successes too, despite the URL's name).
     void Log(const std::wstring& message);
 
-    WebLogger(const WebLogger&) = delete;
-    WebLogger& operator=(const WebLogger&) = delete;
+    ~WebLogger() override;
+
+protected:
+    // Reports to the given URLs instead of the profile's (tests point it at a loopback server).
+    WebLogger(std::wstring infoUrl, std::wstring errorUrl);
 
 private:
-    WebLogger() = default;
+    std::wstring m_strInfoUrl;
+    std::wstring m_strErrorUrl;
 };
 
-// Event codes.
-constexpr int kEventCreate = 1;
+// Event codes, as the launcher's callers name them.
+using core::kEventCreate;
+using core::kEventDownloadStart;
+using core::kEventGameStart;
+using core::kEventUnzipDone;
+using core::kEventUnzipStart;

@@ -1,6 +1,8 @@
 // Owning wrappers for Win32 handles, so no business code closes a handle by hand.
 #pragma once
 #include <windows.h>
+#include <wincrypt.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -63,9 +65,28 @@ struct ModuleTraits {
     static void Close(Handle h) { ::FreeLibrary(h); }
 };
 
+struct InternetHandleTraits {  // WinInet sessions, connections and requests
+    using Handle = HINTERNET;
+    static Handle Invalid() { return nullptr; }
+    static void Close(Handle h) { ::InternetCloseHandle(h); }
+};
+struct CryptProviderTraits {
+    using Handle = HCRYPTPROV;
+    static Handle Invalid() { return 0; }
+    static void Close(Handle h) { ::CryptReleaseContext(h, 0); }
+};
+struct CryptHashTraits {
+    using Handle = HCRYPTHASH;
+    static Handle Invalid() { return 0; }
+    static void Close(Handle h) { ::CryptDestroyHash(h); }
+};
+
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
+using UniqueInternet = UniqueResource<InternetHandleTraits>;
+using UniqueCryptProvider = UniqueResource<CryptProviderTraits>;
+using UniqueCryptHash = UniqueResource<CryptHashTraits>;
 
 }  // namespace fw

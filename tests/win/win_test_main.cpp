@@ -8,6 +8,8 @@
 
 int CrashChildMain(const std::wstring& argument);
 int FileLogChildMain(const std::wstring& argument);
+int SystemInfoChildMain(const std::wstring& argument);
+int SystemInfoPresetSecurityChildMain(const std::wstring& argument);
 
 namespace {
 
@@ -19,6 +21,8 @@ struct ChildMode {
 const ChildMode kChildModes[] = {
     {L"--crash-child", CrashChildMain},
     {L"--file-log-child", FileLogChildMain},
+    {L"--system-info-child", SystemInfoChildMain},
+    {L"--system-info-preset-security-child", SystemInfoPresetSecurityChildMain},
 };
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tests/win/win_test_support.h"
 
+#include <algorithm>
+
 #include "fw/app.h"
 #include "fw/win_handle.h"
 
@@ -78,6 +80,40 @@ DWORD RunSelfAsChild(const std::wstring& flag, const std::wstring& argument)
     DWORD code = 0;
     GetExitCodeProcess(process.get(), &code);
     return code;
+}
+
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs)
+{
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (!done()) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return done();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 50)),
+                                  QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    return true;
+}
+
+void PumpMessagesFor(DWORD ms)
+{
+    PumpMessagesUntil([] { return false; }, ms);
+}
+
+int PortFromEnvironment(const wchar_t* name)
+{
+    wchar_t value[16] = {};
+    if (!GetEnvironmentVariableW(name, value, 16)) return 0;
+    return _wtoi(value);
+}
+
+std::wstring LoopbackUrl(int port, const std::wstring& path)
+{
+    return L"http://127.0.0.1:" + std::to_wstring(port) + path;
 }
 
 }  // namespace wintest

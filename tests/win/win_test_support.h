@@ -2,6 +2,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,5 +31,17 @@ void RemoveTree(const std::wstring& path);
 // with one argument; returns its exit code, or 0 when it could not run or did not end
 // within a minute.
 DWORD RunSelfAsChild(const std::wstring& flag, const std::wstring& argument);
+
+// Serves this thread's messages until done() holds or timeoutMs have passed; returns done().
+bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
+
+// Serves this thread's messages for a while.
+void PumpMessagesFor(DWORD ms);
+
+// A port number from the environment (set by run_with_test_servers.py); 0 when absent.
+int PortFromEnvironment(const wchar_t* name);
+
+// "http://127.0.0.1:<port><path>"
+std::wstring LoopbackUrl(int port, const std::wstring& path);
 
 }  // namespace wintest

@@ -1,0 +1,161 @@
+// The machine fingerprint as Wine's system reports it. The record is built once per process,
+// so the tests that watch it being built run a child process of their own.
+#include <windows.h>
+#include <objbase.h>
+#include <iphlpapi.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <regex>
+#include <string>
+
+#include "core/fingerprint_text.h"
+#include "diag/client_uid.h"
+#include "diag/fingerprint_collectors.h"
+#include "diag/system_info.h"
+#include "fw/text.h"
+#include "tests/win/win_test_support.h"
+#include "update/game_remote_config.h"
+
+namespace {
+
+TEST(Sha1Digest, KnownDigestsOfUtf8Text)
+{
+    EXPECT_EQ(fingerprint::Sha1HexOfUtf8(L""), L"da39a3ee5e6b4b0d3255bfef95601890afd80709");
+    EXPECT_EQ(fingerprint::Sha1HexOfUtf8(L"abc"), L"a9993e364706816aba3e25717850c26c9cd0d89d");
+    EXPECT_EQ(fingerprint::Sha1HexOfUtf8(L"中文 serial"), L"834f8cde33adf6cc0881f7a8c090e8b7810ccb57");
+}
+
+// The child's record: one "name=value" line per field, UTF-8.
+std::map<std::string, std::string> ReadRecord(const std::wstring& path)
+{
+    std::map<std::string, std::string> fields;
+    const std::vector<char> bytes = wintest::ReadFileBytes(path);
+    std::string text(bytes.begin(), bytes.end());
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos) fields[line.substr(0, eq)] = line.substr(eq + 1);
+        start = end + 1;
+    }
+    return fields;
+}
+
+TEST(Fingerprint, ValuesUnderWineHaveTheirForms)
+{
+    wintest::TempDir dir(L"fingerprint");
+    const std::wstring record = dir.path() + L"\\record.txt";
+    ASSERT_EQ(wintest::RunSelfAsChild(L"--system-info-child", record), 0u);
+    auto fields = ReadRecord(record);
+    for (const auto& field : fields) std::printf("  fingerprint %s = \"%s\"\n", field.first.c_str(), field.second.c_str());
+
+    EXPECT_TRUE(std::regex_match(fields["mac"], std::regex("[0-9A-F]{2}(-[0-9A-F]{2}){5}|unkown"))) << fields["mac"];
+    EXPECT_TRUE(std::regex_match(fields["uid"], std::regex("[0-9a-f]{40}"))) << fields["uid"];
+    EXPECT_TRUE(std::regex_match(fields["memory"], std::regex(R"(physical memory:\d+ MB virtual memory:\d+ MB)")))
+        << fields["memory"];
+    EXPECT_EQ(fields["os"].rfind("Version major:", 0), 0u) << fields["os"];
+    // The description carries the processor name and ends with the memory text.
+    const std::string tail = fields["processor"] + fields["memory"];
+    ASSERT_GE(fields["os"].size(), tail.size());
+    EXPECT_EQ(fields["os"].substr(fields["os"].size() - tail.size()), tail);
+    // The uid step initialises COM for itself and leaves the thread as it found it.
+    EXPECT_EQ(fields["com_left_uninitialised"], "1");
+    // A second process of the same machine gets the same uid.
+    const std::wstring again = dir.path() + L"\\again.txt";
+    ASSERT_EQ(wintest::RunSelfAsChild(L"--system-info-child", again), 0u);
+    EXPECT_EQ(ReadRecord(again)["uid"], fields["uid"]);
+}
+
+TEST(Fingerprint, ComSecurityChosenBeforeGivesAnUnknownUid)
+{
+    wintest::TempDir dir(L"fingerprint-security");
+    const std::wstring record = dir.path() + L"\\record.txt";
+    ASSERT_EQ(wintest::RunSelfAsChild(L"--system-info-preset-security-child", record), 0u);
+    auto fields = ReadRecord(record);
+    if (fields["security_enforced"] != "1")
+        GTEST_SKIP() << "this system lets a process choose its COM security twice (Wine's CoInitializeSecurity "
+                        "always succeeds), so the uid step cannot be refused here";
+    EXPECT_EQ(fields["uid"], "unkown");
+    EXPECT_EQ(fields["os"].rfind("Version major:", 0), 0u) << fields["os"];
+}
+
+TEST(Fingerprint, ProcessorNameIsTheRegistryBrandString)
+{
+    const std::wstring expected = CGameRemoteConfig::QueryRegistryKey(
+        HKEY_LOCAL_MACHINE, L"HARDWARE\\DESCRIPTION\\System\\CentralProcessor\\0", L"ProcessorNameString");
+    EXPECT_EQ(fingerprint::ReadProcessorName(), expected);
+}
+
+TEST(Fingerprint, AdapterListThatDoesNotFitGivesUnknownMac)
+{
+    EXPECT_EQ(fingerprint::ReadMacText(sizeof(IP_ADAPTER_INFO) / 2), L"unkown");
+    // With room to spare the answer is the one of the fixed buffer (the list here is short).
+    EXPECT_EQ(fingerprint::ReadMacText(64 * 1024), fingerprint::ReadMacText(fingerprint::kAdapterBufferBytes));
+}
+
+TEST(Fingerprint, VersionTextAndVersionTestsAgreeWithTheSystem)
+{
+    OSVERSIONINFOEXW info{};
+    info.dwOSVersionInfoSize = sizeof info;
+    ASSERT_TRUE(GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info)));
+    EXPECT_EQ(fingerprint::ReadOsVersionText(),
+              core::OsVersionText(static_cast<int>(info.dwMajorVersion), static_cast<int>(info.dwMinorVersion),
+                                  static_cast<int>(info.dwBuildNumber)));
+    const auto atLeast = [&](int major, int minor, int sp) {
+        const int have[] = {static_cast<int>(info.dwMajorVersion), static_cast<int>(info.dwMinorVersion),
+                            info.wServicePackMajor};
+        const int want[] = {major, minor, sp};
+        return !std::lexicographical_compare(have, have + 3, want, want + 3);
+    };
+    EXPECT_EQ(fingerprint::OsVersionNameByTests(), core::OsVersionNameFromTests(atLeast));
+}
+
+TEST(Fingerprint, NotWow64InA32BitPrefix)
+{
+    EXPECT_FALSE(CSystemInfo::IsWow64());
+}
+
+bool WriteRecord(const std::wstring& path, const CSystemInfo& info, bool comLeftUninitialised,
+                 bool securityEnforced = false)
+{
+    const std::wstring text = L"processor=" + info.m_strProcessorName + L"\nmac=" + info.m_strMacAddress +
+                              L"\nos=" + info.m_strOsDescription + L"\nmemory=" + info.m_strMemory +
+                              L"\nuid=" + info.m_strClientUid + L"\ncom_left_uninitialised=" +
+                              (comLeftUninitialised ? L"1" : L"0") + L"\nsecurity_enforced=" +
+                              (securityEnforced ? L"1" : L"0") + L"\n";
+    return wintest::WriteFileBytes(path, fw::WideToUtf8(text));
+}
+
+}  // namespace
+
+// Child mode: build the fingerprint on a thread without COM and record it.
+int SystemInfoChildMain(const std::wstring& recordPath)
+{
+    const CSystemInfo& info = CSystemInfo::Instance();
+    // S_OK (not S_FALSE) means the thread had no COM initialisation left over.
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(hr)) CoUninitialize();
+    return WriteRecord(recordPath, info, hr == S_OK) ? 0 : 1;
+}
+
+// Child mode: choose the process's COM security first, then build the fingerprint.
+int SystemInfoPresetSecurityChildMain(const std::wstring& recordPath)
+{
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    if (FAILED(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr)))
+        return 2;
+    // Does the system refuse a second choice, as Windows does with RPC_E_TOO_LATE?
+    const bool enforced = FAILED(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                                      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr));
+    const CSystemInfo& info = CSystemInfo::Instance();
+    const bool written = WriteRecord(recordPath, info, false, enforced);
+    CoUninitialize();
+    return written ? 0 : 1;
+}
