@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -136,8 +138,40 @@ TEST_F(HttpEngine, OffsetQueryAndVerbReachTheServer)
               std::string::npos)
         << log;
     EXPECT_NE(log.find(R"(["X-Launcher-Test", "ranged"])"), std::string::npos) << log;
+    // The session's agent is the system browser's user agent.
+    EXPECT_NE(log.find(R"(["User-Agent", "Mozilla/)"), std::string::npos) << log;
     EXPECT_NE(log.find(R"("method": "POST", "path": "/blob/small.txt", "query": "verb=2")"), std::string::npos) << log;
     EXPECT_NE(log.find(R"("method": "GET", "path": "/blob/small.txt", "query": "verb=7")"), std::string::npos) << log;
+}
+
+TEST_F(HttpEngine, ProxySessionSendsTheRequestToTheProxy)
+{
+    // The channel server plays the proxy: it receives the absolute URL of a host that is never
+    // contacted, and answers 404 because it serves no such path.
+    FCHttpRequestHeader header = Get(L"http://proxied.launcher.invalid/blob/small.txt?via=proxy");
+    header.m_strProxyIP = L"127.0.0.1";
+    header.m_nProxyPort = ChannelPort();
+    RecordingManager manager;
+    const int id = manager.StartRequest(header);
+    ASSERT_TRUE(wintest::PumpMessagesUntil([&] { return manager.Find(id) != nullptr; }, 30000));
+    EXPECT_EQ(manager.Find(id)->status, 404);
+    const std::string log = Fetch(ChannelUrl(L"/_control/requests"));
+    EXPECT_TRUE(std::regex_search(
+        log, std::regex(R"re("path": "http://proxied\.launcher\.invalid(:80)?/blob/small\.txt", "query": "via=proxy")re")))
+        << log;
+}
+
+TEST_F(HttpEngine, SweepResumesForRequestsStartedAfterAnIdleSpell)
+{
+    RecordingManager manager;
+    manager.StartRequest(Get(ChannelUrl(L"/blob/small.txt")));
+    ASSERT_TRUE(wintest::PumpMessagesUntil([&] { return manager.Idle(); }, 30000));
+    wintest::PumpMessagesFor(300);  // the sweep timer stops once nothing is left
+    const int later = manager.StartRequest(Get(ChannelUrl(L"/blob/small.txt")));
+    EXPECT_EQ(later, 101);
+    ASSERT_TRUE(wintest::PumpMessagesUntil([&] { return manager.Idle(); }, 30000));
+    ASSERT_NE(manager.Find(later), nullptr);
+    EXPECT_EQ(manager.Find(later)->body, "hello from the channel\n");
 }
 
 // Owns a hidden window that records the stage messages of one request and drives it the way
@@ -263,6 +297,21 @@ TEST_F(HttpEngine, DestructorReturnsWithinTheShutdownWaitWhenTheServerNeverAnswe
     // Let the send worker get stuck waiting for the answer.
     wintest::PumpMessagesFor(1000);
     ASSERT_NE(manager->FindRunning(id), nullptr);
+    const ULONGLONG start = GetTickCount64();
+    manager.reset();
+    EXPECT_LT(GetTickCount64() - start, 6000u);
+}
+
+TEST_F(HttpEngine, ShutdownWithMoreWorkersThanOneWaitTakesStaysWithinTheWait)
+{
+    // More blocked workers than WaitForMultipleObjects takes at once: the groups share one
+    // deadline, so the whole shutdown still waits about 3 s and not 3 s per group.
+    const int silent = wintest::PortFromEnvironment(L"LAUNCHER_TEST_SILENT_PORT");
+    ASSERT_NE(silent, 0);
+    auto manager = std::make_unique<RecordingManager>();
+    for (int i = 0; i < 3 * MAXIMUM_WAIT_OBJECTS; ++i) manager->StartRequest(Get(wintest::LoopbackUrl(silent, L"/never")));
+    wintest::PumpMessagesFor(1500);
+    EXPECT_TRUE(manager->completed.empty());
     const ULONGLONG start = GetTickCount64();
     manager.reset();
     EXPECT_LT(GetTickCount64() - start, 6000u);
