@@ -17,5 +17,11 @@ test: setup
 demo: setup
 	@bash scripts/demo.sh
 
+# Speed and memory of the package transfer and walk next to curl and unzip; not a test.
+bench: setup
+	@cmake --preset native >/dev/null
+	@cmake --build --preset native
+	@for b in build/native/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done
+
 clean:
 	rm -rf build

@@ -60,7 +60,7 @@ void PosixUpdateHost::Log(const wchar_t* level, const char* function, int line, 
         std::cerr << "[" << WideToUtf8(level) << "][" << function << "::" << line << "] " << WideToUtf8(text) << "\n";
 }
 
-void PosixUpdateHost::ReportEvent(int eventCode)
+void PosixUpdateHost::ReportEventCode(int eventCode)
 {
     std::lock_guard<std::mutex> hold(m_lock);
     m_reports.push_back(L"event:" + std::to_wstring(eventCode));

@@ -19,7 +19,7 @@ public:
     };
 
     void Log(const wchar_t* level, const char* function, int line, const std::wstring& text) override;
-    void ReportEvent(int eventCode) override;
+    void ReportEventCode(int eventCode) override;
     void ReportMessage(const std::wstring& message) override;
     std::string ToAnsi(const std::wstring& text) override;
     std::wstring FromAnsi(const std::string& bytes) override;

@@ -15,7 +15,7 @@ public:
     // The text log: level L"INFO" or L"ERROR", function "Class::Method", the caller's line.
     virtual void Log(const wchar_t* level, const char* function, int line, const std::wstring& text) = 0;
     // Reports to the statistics server.
-    virtual void ReportEvent(int eventCode) = 0;
+    virtual void ReportEventCode(int eventCode) = 0;
     virtual void ReportMessage(const std::wstring& message) = 0;
 
     // Text crossing between wide strings and bytes in the thread's ANSI code page.

@@ -1,5 +1,6 @@
 #include "http/http_request.h"
 
+#include <new>
 #include <vector>
 
 #include "core/http_request_rules.h"
@@ -145,8 +146,15 @@ DWORD WINAPI FCHttpRequest::SendWorker(void* param)
             readOk = true;
             break;
         }
+        try {
+            request->m_buffer.Append(chunk.data(), got);
+        } catch (const std::bad_alloc&) {
+            // A body larger than the process can hold ends the read as a failure instead of
+            // ending the process.
+            readOk = false;
+            break;
+        }
         request->m_nTotalReceive.fetch_add(static_cast<int>(got));
-        request->m_buffer.Append(chunk.data(), got);
     }
     request->m_response.m_bReadOK = readOk;
     request->Post(kStageReadDone);

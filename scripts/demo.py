@@ -1,29 +1,67 @@
 #!/usr/bin/python3
 """The demo: runs the launcher built for the loopback channel under Wine, the way a player
-would meet it, and tells what happened and where the screenshots are."""
+would meet it, against the channel server, and tells what happened and where the screenshots
+are."""
+import io
+import random
 import shutil
 import sys
+import time
+import zipfile
 from pathlib import Path
 
 import winerun
 from desktop import Desktop, button_texts, message_box_text
 
 REPO = Path(__file__).resolve().parent.parent
+sys.path.insert(0, str(REPO / "tools"))
+from channel_server import ChannelServer  # noqa: E402
+
 BUILD = REPO / "build" / "win32"
 LAUNCHER = BUILD / "e2e-bin" / "Vantorra.exe"
+STANDIN_GAME = BUILD / "tools" / "standin_game.exe"
 SHOTS = REPO / "build" / "demo"
 INSTALL_DIR = r"C:\qorn-palmet"
+PACKAGE_PATH = "/packages/palmet/qorn_1.0.3.7.zip"
 
 
 def step(text: str) -> None:
     print(f"\n== {text}")
 
 
-def start_and_show_splash(desk: Desktop, label: str):
-    proc = desk.start(LAUNCHER)
-    desk.wait_window("Vantorra")
-    print(f"   the launcher window is up; screenshot {desk.screenshot(label)}")
-    return proc
+def test_port() -> int:
+    for line in (BUILD / "CMakeCache.txt").read_text().splitlines():
+        if line.startswith("LAUNCHER_TEST_HOST:"):
+            return int(line.rsplit(":", 1)[1])
+    return 47631
+
+
+def demo_package() -> bytes:
+    """The stand-in game as the game client, with some data so the download takes a moment."""
+    buf = io.BytesIO()
+    rnd = random.Random(1)
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("qorn/", b"")
+        z.write(STANDIN_GAME, "qorn/qorn.exe")
+        z.writestr("qorn/data/", b"")
+        z.writestr(zipfile.ZipInfo("qorn/data/assets.bin"), rnd.randbytes(4 * 1024 * 1024),
+                   compress_type=zipfile.ZIP_STORED)
+    return buf.getvalue()
+
+
+def status_of(desk: Desktop) -> str:
+    window = desk.visible_window("Vantorra")
+    return "".join(c["text"] for c in window["children"] if c["class"] == "Static") if window else ""
+
+
+def wait_status(desk: Desktop, predicate, timeout_s=60) -> str:
+    deadline = time.monotonic() + timeout_s
+    while time.monotonic() < deadline:
+        text = status_of(desk)
+        if predicate(text):
+            return text
+        time.sleep(0.2)
+    return status_of(desk)
 
 
 def main() -> int:
@@ -32,37 +70,62 @@ def main() -> int:
     session.start()
     prefix = session.new_prefix("demo")
     desk = Desktop(prefix, "demo", BUILD / "tools" / "uidriver.exe", SHOTS)
+    server = ChannelServer(port=test_port()).start()
     try:
-        step("First start on a clean machine")
-        proc = start_and_show_splash(desk, "1-first-start")
-        desk.close("Vantorra")
-        print(f"   closed by the player, exit code {proc.wait(60)}")
-        for d in (INSTALL_DIR, INSTALL_DIR + r"\client"):
-            print(f"   {d}: {'created' if desk.path(d).is_dir() else 'MISSING'}")
-        log = desk.path(INSTALL_DIR + r"\Vantorra.log")
-        print(f"   log file: {'present' if log.exists() else 'none (its folder did not exist yet when it opened)'}")
+        package = demo_package()
+        server.add_package(PACKAGE_PATH, package)
+        url = server.base_url + "/packages/{ditch_name}/qorn_{version}.zip"
+        server.set_config({"ClientVersion": "1.0.3.7", "ClientMiniUpdateVersion": "1.0.0.0",
+                           "ClientDownloadUrl": url, "Client32DownloadUrl": url,
+                           "EntryUrl": server.url(server.entry_path), "CustomParameters": "region=cn"})
+        # Slow the package down so the download can be seen.
+        server.set_fault(PACKAGE_PATH, trickle_bytes=512 * 1024, trickle_interval=0.4, times=1)
+        print(f"channel server on {server.base_url}: configuration ClientVersion 1.0.3.7, "
+              f"package of {len(package)} bytes")
 
-        step("Second start, and a third launcher while the second runs")
-        proc = start_and_show_splash(desk, "2-second-start")
+        step("First start on a clean machine: install the game")
+        proc = desk.start(LAUNCHER)
+        desk.wait_window("Vantorra")
+        text = wait_status(desk, lambda t: t.startswith("下载中") and t != "下载中 0%")
+        print(f"   downloading: {text!r}; screenshot {desk.screenshot('1-downloading')}")
+        text = wait_status(desk, lambda t: t == "更新已完成", 120)
+        print(f"   status: {text!r}; screenshot {desk.screenshot('2-installed')}")
+        for path in (r"\client\qorn\qorn.exe", r"\client\game_client_version.txt", r"\qorn.exe",
+                     r"\qorn-uninstall.lnk"):
+            print(f"   {INSTALL_DIR}{path}: {'present' if desk.path(INSTALL_DIR + path).exists() else 'MISSING'}")
+
+        step("A second launcher while the first runs")
         other = desk.start(LAUNCHER)
         box = desk.wait_window("qorn")
-        print(f"   the third launcher says {message_box_text(box)!r}; screenshot {desk.screenshot('3-already-running')}")
+        print(f"   it says {message_box_text(box)!r}; screenshot {desk.screenshot('3-already-running')}")
         desk.click("qorn", button_texts(box)[0])
-        print(f"   it ended with exit code {other.wait(60)}")
+        print(f"   and ends with exit code {other.wait(60)}")
         desk.close("Vantorra")
-        print(f"   the second launcher closed with exit code {proc.wait(60)}")
+        print(f"   the first launcher closed with exit code {proc.wait(60)}")
+        record = desk.path(INSTALL_DIR + r"\tempdownload.dat").read_text().replace("\n", " ")
+        print(f"   resume record at close: {record}")
+
+        step("Next start: the client is current, nothing is downloaded")
+        before = len(server.requests_for(PACKAGE_PATH))
+        proc = desk.start(LAUNCHER)
+        desk.wait_window("Vantorra")
+        text = wait_status(desk, lambda t: t == "更新已完成")
+        print(f"   status: {text!r}; package requests this time: {len(server.requests_for(PACKAGE_PATH)) - before}")
+        desk.close("Vantorra")
+        proc.wait(60)
         print(f"   its log, {INSTALL_DIR}\\Vantorra.log:")
-        for line in log.read_bytes().decode("latin-1").splitlines():
+        for line in desk.path(INSTALL_DIR + r"\Vantorra.log").read_bytes().decode("latin-1").splitlines():
             print(f"     {line}")
+        print(f"   reports received by the statistics paths: {len(server.reports)}")
 
         step("What this build does not do yet")
-        print("   fetching the channel configuration, downloading and unpacking the game, the")
-        print("   desktop shortcuts, the embedded entry page, login, game start, reports to the")
-        print("   statistics server and uninstalling are still to come; the launcher window is a")
-        print("   plain placeholder with the game's name.")
+        print("   the real launcher windows, the embedded entry page with login, starting the game,")
+        print("   and uninstalling are still to come; the launcher window is a plain placeholder with")
+        print("   the game's name and the update's status line.")
         print(f"\nScreenshots: {SHOTS}")
         return 0
     finally:
+        server.stop()
         prefix.remove()
 
 

@@ -38,7 +38,10 @@ std::vector<DumpStream> ReadStreamDirectory(const std::vector<char>& file)
     return streams;
 }
 
-DWORD RunCrashingChild(const std::wstring& prefix) { return wintest::RunSelfAsChild(L"--crash-child", prefix); }
+DWORD RunCrashingChild(const std::wstring& prefix)
+{
+    return wintest::RunSelfAsChild(L"--crash-child", L"\"" + prefix + L"\"");
+}
 
 TEST(CrashDump, FaultLeavesAMinidumpWithTheLauncherStream)
 {

@@ -6,10 +6,14 @@
 
 #include <string>
 
+#include "diag/file_log.h"
+
 int CrashChildMain(const std::wstring& argument);
 int FileLogChildMain(const std::wstring& argument);
 int SystemInfoChildMain(const std::wstring& argument);
 int SystemInfoPresetSecurityChildMain(const std::wstring& argument);
+int ShowWindowChildMain(const std::wstring& argument);
+int ShortcutsChildMain(const std::wstring& argument);
 
 namespace {
 
@@ -23,6 +27,8 @@ const ChildMode kChildModes[] = {
     {L"--file-log-child", FileLogChildMain},
     {L"--system-info-child", SystemInfoChildMain},
     {L"--system-info-preset-security-child", SystemInfoPresetSecurityChildMain},
+    {L"--show-window-child", ShowWindowChildMain},
+    {L"--shortcuts-child", ShortcutsChildMain},
 };
 
 }  // namespace
@@ -32,6 +38,9 @@ int wmain(int argc, wchar_t** argv)
     if (argc == 3)
         for (const ChildMode& mode : kChildModes)
             if (std::wstring(argv[1]) == mode.flag) return mode.run(argv[2]);
+    // The test program's own log stays closed: the log is one file per application name, and
+    // the tests that look at it run children that write it.
+    CFileLog::Instance().Close();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -65,14 +65,28 @@ void RemoveTree(const std::wstring& path)
     RemoveDirectoryW(path.c_str());
 }
 
-DWORD RunSelfAsChild(const std::wstring& flag, const std::wstring& argument)
+std::wstring HostPath(const char* unixPath)
 {
-    std::wstring cmd = L"\"" + fw::ModuleFileName() + L"\" " + flag + L" \"" + argument + L"\"";
+    std::wstring path = L"Z:";
+    for (const char* p = unixPath; *p; ++p) path += *p == '/' ? L'\\' : static_cast<wchar_t>(*p);
+    return path;
+}
+
+fw::UniqueHandle StartProcess(const std::wstring& commandLine)
+{
+    std::wstring cmd = commandLine;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return 0;
-    fw::UniqueHandle process(pi.hProcess), thread(pi.hThread);
+    if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return {};
+    fw::UniqueHandle thread(pi.hThread);
+    return fw::UniqueHandle(pi.hProcess);
+}
+
+DWORD RunSelfAsChild(const std::wstring& flag, const std::wstring& argument)
+{
+    fw::UniqueHandle process = StartProcess(L"\"" + fw::ModuleFileName() + L"\" " + flag + L" " + argument);
+    if (!process) return 0;
     if (WaitForSingleObject(process.get(), 60000) != WAIT_OBJECT_0) {
         TerminateProcess(process.get(), 1);
         return 0;

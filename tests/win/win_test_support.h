@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "fw/win_handle.h"
+
 namespace wintest {
 
 // A fresh directory below the temp folder, removed with its files at the end of the test.
@@ -27,8 +29,14 @@ std::vector<char> ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 void RemoveTree(const std::wstring& path);
 
+// A path of the machine Wine runs on, as Windows programs in the prefix reach it (drive Z:).
+std::wstring HostPath(const char* unixPath);
+
+// Starts a program (a full command line); an empty handle when it could not start.
+fw::UniqueHandle StartProcess(const std::wstring& commandLine);
+
 // Runs this test program again as a child in the mode named by flag (see win_test_main.cpp)
-// with one argument; returns its exit code, or 0 when it could not run or did not end
+// with one argument (passed as it stands: quote it where it may hold blanks); returns its exit code, or 0 when it could not run or did not end
 // within a minute.
 DWORD RunSelfAsChild(const std::wstring& flag, const std::wstring& argument);
 

@@ -1,0 +1,48 @@
+// Rules for the entry names of a game package. The package comes from the network, so every
+// name is checked before it becomes a path: it must stay inside the client directory on
+// Windows (where both slashes separate folders and a ":" names a drive or a data stream) as
+// well as on the POSIX host the tests run on, and it must fit the fixed buffers of the walk.
+#pragma once
+#include <cstddef>
+#include <string>
+
+namespace core {
+
+// The walk reads an entry name into this many bytes; a name must be shorter to arrive whole.
+constexpr std::size_t kEntryNameBufferBytes = 512;
+// Target paths (client directory, separator, entry name) are limited to this many characters
+// including the terminator.
+constexpr std::size_t kTargetPathBufferChars = 520;
+
+enum class EntryNameVerdict {
+    Accepted,
+    Empty,
+    EmbeddedNul,      // the name would be cut short at the NUL into a different name
+    Absolute,         // "/x", "\x", "\\server\share", "//server/share"
+    DriveOrStream,    // any ":" — "C:x", "C:\x", "file:stream"
+    ParentPart,       // a ".." part in either slash direction (also ".. " and ". ." forms)
+    ReservedDevice,   // CON, NUL, COM1, … — a device on Windows, not a file
+};
+
+// Checks a name (already converted to a wide string) as a path relative to the client
+// directory.
+EntryNameVerdict CheckEntryName(const std::wstring& name);
+
+// Why a name was refused, for the log.
+const wchar_t* DescribeEntryNameVerdict(EntryNameVerdict verdict);
+
+// A directory entry's name ends with "/".
+bool IsDirectoryEntryName(const std::wstring& name);
+
+// Byte length of a name as stored in the archive.
+inline bool EntryNameFits(std::size_t nameBytes) { return nameBytes < kEntryNameBufferBytes; }
+inline bool TargetPathFits(const std::wstring& path) { return path.size() < kTargetPathBufferChars; }
+
+// An archive without entries is nothing but the 22-byte end record (plus its comment).
+// minizip searches for that record everywhere except at the file's first byte, so it cannot
+// open such an archive; the walk recognises it with this check instead.
+constexpr std::size_t kEndRecordBytes = 22;
+constexpr std::size_t kMaxEmptyArchiveBytes = kEndRecordBytes + 0xFFFF;
+bool IsEmptyZipArchive(const std::string& bytes);
+
+}  // namespace core

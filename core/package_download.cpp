@@ -1,0 +1,209 @@
+#include "core/package_download.h"
+
+#include <cstdio>
+#include <memory>
+
+#include "core/curl_handle.h"
+#include "core/download_plan.h"
+#include "core/package_extraction.h"
+#include "core/remote_config.h"
+#include "core/report_events.h"
+
+namespace core {
+
+namespace {
+
+const char kFunction[] = "CGameRemoteConfig::OnDownLoad";
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The stdio buffer of the package file: large writes keep the transfer near the network's pace.
+constexpr std::size_t kPackageWriteBuffer = 256 * 1024;
+
+std::wstring FormatLong(const wchar_t* format, long long a, long long b)
+{
+    wchar_t text[160];
+    std::swprintf(text, sizeof text / sizeof text[0], format, a, b);
+    return text;
+}
+
+// Deletes an old package before a fresh transfer. False when one exists and cannot be deleted:
+// appending to it would corrupt the new package.
+bool DeleteOldPackage(UpdateContext& ctx, const std::wstring& package)
+{
+    if (UniqueFile probe{ctx.host.OpenFile(package, "rb")}) {
+        probe.reset();
+        if (!ctx.host.RemoveFile(package)) {
+            ctx.Error(kFunction, __LINE__, L"old package cannot be deleted: " + package);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Applies the decision table; returns false when the run must end in failure, true when a
+// transfer follows, and sets installed when the package on disk completed the install.
+bool PrepareTransfer(UpdateContext& ctx, const std::wstring& package, bool& installed)
+{
+    PipelineState& st = ctx.state;
+    installed = false;
+    bool fresh = false;
+    switch (DecideDownload(st.downloadVersion, st.miniUpdateVersion, st.resumeFrom, st.downloadTotal,
+                           st.remoteClientVersion)) {
+    case DownloadRow::FreshBelowMiniUpdate:
+        ctx.Info(kFunction, __LINE__,
+                 L"Download version is elder than mini update version. Restart downloading resources.");
+        fresh = true;
+        break;
+    case DownloadRow::TryPackageOnDisk:
+        ctx.Info(kFunction, __LINE__, L"Try unzipping old resource...");
+        if (UnzipFile(ctx, package, ctx.host.OpenFile(package, "rb"))) {
+            ctx.Info(kFunction, __LINE__, L"Unzip success!");
+            installed = true;
+            return true;
+        }
+        ctx.Info(kFunction, __LINE__, L"Unzip failed, and restart downloading game resource!");
+        fresh = true;
+        break;
+    case DownloadRow::Resume: {
+        ctx.Info(kFunction, __LINE__, L"Try Resuming download from break point.");
+        const std::int64_t onDisk = ctx.host.FileSize(package);
+        const std::int64_t start = ResumeStartFromFile(onDisk, st.downloadTotal);
+        if (start < 0) {
+            ctx.Info(kFunction, __LINE__,
+                     FormatLong(L"Partial package holds %lld bytes of %lld: starting over.", onDisk, st.downloadTotal));
+            fresh = true;
+        } else {
+            ctx.Info(kFunction, __LINE__,
+                     FormatLong(L"Resuming at byte %lld (recorded %lld).", start, st.resumeFrom.load()));
+            st.resumeFrom = start;
+            st.downloadOffset = start;
+        }
+        break;
+    }
+    case DownloadRow::FreshVersionChanged:
+        ctx.Info(kFunction, __LINE__, L"Try Resuming download from break point.");
+        ctx.Info(kFunction, __LINE__,
+                 L"Could not resume from break point because of the different version between local machine "
+                 L"and remote server...");
+        fresh = true;
+        break;
+    }
+    if (fresh) {
+        st.resumeFrom = 0;
+        if (!DeleteOldPackage(ctx, package)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::wstring PackageFile(UpdateContext& ctx)
+{
+    return ctx.host.JoinPath(ctx.paths.installDir, ctx.paths.gameCode + L".zip");
+}
+
+std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* file)
+{
+    if (!file) return 0;
+    return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+}
+
+int OnTransferProgress(void* target, curl_off_t totalToDownload, curl_off_t downloadedNow, curl_off_t, curl_off_t)
+{
+    auto* ctx = static_cast<UpdateContext*>(target);
+    const ProgressFigures f = ComputeProgress(ctx->state.resumeFrom, totalToDownload, downloadedNow);
+    ctx->state.downloadOffset = f.downloadOffset;
+    ctx->state.downloadTotal = f.downloadTotal;
+    ctx->UpdateProgress(L"", f.detail, f.percent, 1);
+    ctx->ShowProgressControls(true);
+    return 0;
+}
+
+TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::string& ansiUrl, std::FILE* file)
+{
+    curl_easy_setopt(curl, CURLOPT_URL, ansiUrl.c_str());
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnPackageData);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnTransferProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &ctx);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(ctx.state.resumeFrom.load()));
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ctx.limits.connectTimeoutSeconds);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, ctx.limits.stallSeconds);
+    TransferOutcome outcome{curl_easy_perform(curl), 0};
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
+    return outcome;
+}
+
+bool OnDownLoad(UpdateContext& ctx)
+{
+    ctx.Info(kFunction, __LINE__, L"OnDownLoad begin");
+    if (!ctx.window) {
+        ctx.Error(kFunction, __LINE__, L"lpParameter is NULL!");
+        return false;
+    }
+    const std::wstring package = PackageFile(ctx);
+    ctx.Info(kFunction, __LINE__, package);
+
+    CurlHandle curl(curl_easy_init());
+    if (!curl) {
+        ctx.Error(kFunction, __LINE__, L"curl is NULL!");
+        return false;
+    }
+    const RemoteConfigMap& config = ctx.state.remoteConfig;
+    const std::wstring* urlTemplate =
+        FindConfigValue(config, ctx.host.IsWow64() ? L"ClientDownloadUrl" : L"Client32DownloadUrl");
+    if (!urlTemplate) {
+        ctx.Error(kFunction, __LINE__, L"ClientDownloadUrl is NotFound!");
+        return false;
+    }
+    const std::wstring* clientVersion = FindConfigValue(config, L"ClientVersion");
+    if (!clientVersion) {
+        ctx.Error(kFunction, __LINE__, L"ClientVersion is NotFound!");
+        return false;
+    }
+    const std::wstring url =
+        ReplaceAll(ReplaceAll(*urlTemplate, L"{ditch_name}", ctx.paths.ditchCode), L"{version}", *clientVersion);
+    ctx.Info(kFunction, __LINE__, url);
+    ctx.host.ReportEventCode(kEventDownloadStart);
+    ctx.host.ReportMessage(L"game download start, download url:" + url);
+
+    bool installed = false;
+    if (!PrepareTransfer(ctx, package, installed)) return false;
+    if (installed) return true;
+
+    UniqueFile file(ctx.host.OpenFile(package, "ab"));
+    if (!file) file.reset(ctx.host.OpenFile(package, "wb"));
+    if (!file) {
+        ctx.Error(kFunction, __LINE__, L"install_dir is NULL!");
+        return false;
+    }
+    std::setvbuf(file.get(), nullptr, _IOFBF, kPackageWriteBuffer);
+    ctx.state.downloadVersion = ctx.state.remoteClientVersion;
+
+    const TransferOutcome outcome = TransferPackage(ctx, curl.get(), ctx.host.ToAnsi(url), file.get());
+    curl.reset();
+    // Whatever stdio still holds must reach the disk before the package counts as complete.
+    const bool flushed = std::fflush(file.get()) == 0;
+    const bool closed = std::fclose(file.release()) == 0;
+
+    if (outcome.result == CURLE_OK && (outcome.httpStatus == 200 || outcome.httpStatus == 206) && flushed && closed) {
+        ctx.host.ReportEventCode(kEventUnzipStart);
+        ctx.host.ReportMessage(L"game download success");
+        ctx.Info(kFunction, __LINE__, L"download is finish");
+        return UnzipFile(ctx, package, nullptr);
+    }
+    ctx.UpdateProgress(L"更新失败,请检查网络:104", L"", 0, 0);
+    ctx.ShowProgressControls(false);
+    ctx.Error(kFunction, __LINE__, L"download is error!");
+    ctx.host.ReportMessage(L"game download failed");
+    return false;
+}
+
+}  // namespace core

@@ -1,0 +1,140 @@
+"""The update pipeline of the real launcher: first install from the channel server, a client
+that is already current, a server that is down, a broken package, and a download resumed
+after the launcher was killed."""
+import io
+import subprocess
+import zipfile
+
+import pytest
+from conftest import INSTALL_DIR, LAUNCHER, STANDIN_GAME, wait_for
+
+SPLASH = "Vantorra"
+PACKAGE_PATH = "/packages/palmet/qorn_1.0.3.7.zip"
+
+
+def make_package(extra_bytes: int = 0) -> bytes:
+    """The game package: the stand-in game as client\\qorn\\qorn.exe, a folder of data, and
+    optionally a large incompressible file so a transfer takes a while."""
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("qorn/", b"")
+        z.write(STANDIN_GAME, "qorn/qorn.exe")
+        z.writestr("qorn/data/", b"")
+        z.writestr("qorn/data/readme.txt", "Vantorra data\n")
+        if extra_bytes:
+            import random
+            rnd = random.Random(5)
+            z.writestr(zipfile.ZipInfo("qorn/data/big.bin"), bytes(rnd.getrandbits(8) for _ in range(extra_bytes)),
+                       compress_type=zipfile.ZIP_STORED)
+    return buf.getvalue()
+
+
+def configure(channel, package: bytes, mini="1.0.0.0", version="1.0.3.7"):
+    channel.add_package(PACKAGE_PATH, package)
+    url = channel.base_url + "/packages/{ditch_name}/qorn_{version}.zip"
+    channel.set_config({
+        "ClientVersion": version,
+        "ClientMiniUpdateVersion": mini,
+        "ClientDownloadUrl": url,
+        "Client32DownloadUrl": url,
+        "EntryUrl": channel.url(channel.entry_path),
+        "CustomParameters": "region=cn",
+    })
+
+
+def status_text(desktop) -> str:
+    window = desktop.visible_window(SPLASH)
+    if not window:
+        return ""
+    return "".join(c["text"] for c in window["children"] if c["class"] == "Static")
+
+
+def wait_status(desktop, text, timeout_s=60):
+    assert wait_for(lambda: status_text(desktop) == text, timeout_s), f"status {status_text(desktop)!r}"
+
+
+def reg_query(desktop, key) -> str:
+    result = desktop.prefix.run_capture("reg", ["query", key])
+    return result.stdout.decode("utf-8", "replace")
+
+
+def close_launcher(desktop, proc):
+    desktop.close(SPLASH)
+    assert desktop.wait_exit(proc) == 0
+
+
+def test_first_install(desktop, channel):
+    package = make_package()
+    configure(channel, package)
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新已完成")
+    desktop.screenshot("installed")
+    close_launcher(desktop, proc)
+
+    assert desktop.path(INSTALL_DIR + r"\client\qorn\qorn.exe").read_bytes() == STANDIN_GAME.read_bytes()
+    assert desktop.path(INSTALL_DIR + r"\client\qorn\data\readme.txt").read_text() == "Vantorra data\n"
+    assert not desktop.path(INSTALL_DIR + r"\qorn.zip").exists()
+    assert desktop.path(INSTALL_DIR + r"\client\game_client_version.txt").read_bytes() == b"1.0.3.7"
+    assert desktop.path(INSTALL_DIR + r"\qorn.exe").read_bytes() == LAUNCHER.read_bytes()
+    assert desktop.path(INSTALL_DIR + r"\qorn-uninstall.lnk").exists()
+    record = desktop.path(INSTALL_DIR + r"\tempdownload.dat").read_bytes()
+    assert record == f"downloadVersion=1.0.3.7\noffset={len(package)}\ntotalSize={len(package)}\n".encode()
+    uninstall = reg_query(desktop, r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\qorn")
+    assert r"C:\qorn-palmet\qorn.exe /uninstall" in uninstall
+    assert [r["range"] for r in channel.requests_for(PACKAGE_PATH)] == [None]
+
+
+def test_current_client_needs_no_download(desktop, channel):
+    configure(channel, make_package())
+    client = desktop.path(INSTALL_DIR + r"\client")
+    client.mkdir(parents=True)
+    (client / "game_client_version.txt").write_bytes(b"1.0.2.0")  # at least the mini-update version
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新已完成")
+    close_launcher(desktop, proc)
+    assert channel.requests_for(PACKAGE_PATH) == []
+    assert desktop.path(INSTALL_DIR + r"\qorn.exe").exists()  # the launcher copied itself
+
+
+def test_configuration_server_down_shows_102(desktop, channel):
+    channel.set_fault(channel.config_path, status=503)
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新失败,请检查网络:102")
+    desktop.screenshot("config-down")
+    close_launcher(desktop, proc)
+
+
+def test_broken_package_shows_103_and_keeps_the_package(desktop, channel):
+    configure(channel, b"this is not a zip archive" * 100)
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新失败,请检查网络:103")
+    close_launcher(desktop, proc)
+    assert desktop.path(INSTALL_DIR + r"\qorn.zip").exists()
+    assert not desktop.path(INSTALL_DIR + r"\client\game_client_version.txt").exists()
+
+
+def test_download_resumes_after_the_launcher_was_closed(desktop, channel):
+    package = make_package(extra_bytes=3 * 1024 * 1024)
+    configure(channel, package)
+    # Slow enough that the player can close the launcher in the middle of the transfer.
+    channel.set_fault(PACKAGE_PATH, trickle_bytes=256 * 1024, trickle_interval=0.5, times=1)
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    assert wait_for(lambda: status_text(desktop).startswith("下载中") and status_text(desktop) != "下载中 0%", 60)
+    desktop.screenshot("downloading")
+    close_launcher(desktop, proc)
+    record = desktop.path(INSTALL_DIR + r"\tempdownload.dat").read_text()
+    offset = int(record.split("offset=")[1].split("\n")[0])
+    assert 0 < offset < len(package), record
+
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新已完成")
+    close_launcher(desktop, proc)
+    ranges = [r["range"] for r in channel.requests_for(PACKAGE_PATH)]
+    assert ranges[0] is None and ranges[1] and ranges[1].startswith("bytes="), ranges
+    assert desktop.path(INSTALL_DIR + r"\client\qorn\qorn.exe").read_bytes() == STANDIN_GAME.read_bytes()

@@ -1,0 +1,137 @@
+#include "core/archive_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "core/posix_update_host.h"
+
+namespace {
+
+using core::EntryNameVerdict;
+
+struct NameCase {
+    std::wstring name;
+    EntryNameVerdict verdict;
+};
+
+void PrintTo(const NameCase& c, std::ostream* os) { *os << '"' << core::WideToUtf8(c.name) << '"'; }
+
+class EntryNameRule : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(EntryNameRule, Verdict)
+{
+    EXPECT_EQ(core::CheckEntryName(GetParam().name), GetParam().verdict);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Accepted, EntryNameRule,
+    ::testing::Values(NameCase{L"a.txt", EntryNameVerdict::Accepted},
+                      NameCase{L"dir/", EntryNameVerdict::Accepted},
+                      NameCase{L"client/qorn/qorn.exe", EntryNameVerdict::Accepted},
+                      NameCase{L"a/./b", EntryNameVerdict::Accepted},
+                      NameCase{L"a//b", EntryNameVerdict::Accepted},
+                      NameCase{L".hidden", EntryNameVerdict::Accepted},
+                      NameCase{L"a..b/..c", EntryNameVerdict::Accepted},
+                      NameCase{L"win\\style\\path.dat", EntryNameVerdict::Accepted},
+                      NameCase{L"console.txt", EntryNameVerdict::Accepted},
+                      NameCase{L"com10.dat", EntryNameVerdict::Accepted},
+                      NameCase{L"\u8d44\u6599/\u8bf4\u660e.txt", EntryNameVerdict::Accepted}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Refused, EntryNameRule,
+    ::testing::Values(NameCase{L"", EntryNameVerdict::Empty},
+                      NameCase{std::wstring(L"safe.txt\0../x", 13), EntryNameVerdict::EmbeddedNul},
+                      NameCase{L"/etc/x", EntryNameVerdict::Absolute},
+                      NameCase{L"\\x", EntryNameVerdict::Absolute},
+                      NameCase{L"\\\\srv\\share\\x", EntryNameVerdict::Absolute},
+                      NameCase{L"//srv/share/x", EntryNameVerdict::Absolute},
+                      NameCase{L"C:/x", EntryNameVerdict::DriveOrStream},
+                      NameCase{L"C:x", EntryNameVerdict::DriveOrStream},
+                      NameCase{L"a:b", EntryNameVerdict::DriveOrStream},
+                      NameCase{L"game.exe:hidden", EntryNameVerdict::DriveOrStream},
+                      NameCase{L"..", EntryNameVerdict::ParentPart},
+                      NameCase{L"../x", EntryNameVerdict::ParentPart},
+                      NameCase{L"a/../../x", EntryNameVerdict::ParentPart},
+                      NameCase{L"a/..", EntryNameVerdict::ParentPart},
+                      NameCase{L"../", EntryNameVerdict::ParentPart},
+                      NameCase{L"..\\x", EntryNameVerdict::ParentPart},
+                      NameCase{L"a\\..\\..\\x", EntryNameVerdict::ParentPart},
+                      NameCase{L"a/..\\x", EntryNameVerdict::ParentPart},
+                      NameCase{L"a/.. /x", EntryNameVerdict::ParentPart},
+                      NameCase{L"a/. ./x", EntryNameVerdict::ParentPart},
+                      NameCase{L"a/.../x", EntryNameVerdict::ParentPart},
+                      NameCase{L"CON", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"a/aux.dat", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"nul", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"Com1.txt", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"lpt9/x", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"con .txt", EntryNameVerdict::ReservedDevice}));
+
+TEST(EntryName, ADirectoryEntryEndsWithAForwardSlash)
+{
+    EXPECT_TRUE(core::IsDirectoryEntryName(L"a/"));
+    EXPECT_TRUE(core::IsDirectoryEntryName(L"a/b/"));
+    EXPECT_FALSE(core::IsDirectoryEntryName(L"a"));
+    EXPECT_FALSE(core::IsDirectoryEntryName(L"a/b"));
+    EXPECT_FALSE(core::IsDirectoryEntryName(L"a\\"));
+    EXPECT_FALSE(core::IsDirectoryEntryName(L""));
+}
+
+TEST(EntryName, NamesMustBeShorterThanTheNameBuffer)
+{
+    EXPECT_TRUE(core::EntryNameFits(0));
+    EXPECT_TRUE(core::EntryNameFits(511));
+    EXPECT_FALSE(core::EntryNameFits(512));
+    EXPECT_FALSE(core::EntryNameFits(70000));
+}
+
+TEST(EntryName, TargetPathsMustBeShorterThanThePathBuffer)
+{
+    EXPECT_TRUE(core::TargetPathFits(std::wstring(519, L'p')));
+    EXPECT_FALSE(core::TargetPathFits(std::wstring(520, L'p')));
+}
+
+std::string EndRecord(const std::string& comment, int entries = 0)
+{
+    std::string r("PK\x05\x06", 4);
+    r += std::string(4, '\0');
+    r += static_cast<char>(entries);
+    r += '\0';
+    r += static_cast<char>(entries);
+    r += '\0';
+    r += std::string(8, '\0');
+    r += static_cast<char>(comment.size() & 0xFF);
+    r += static_cast<char>(comment.size() >> 8);
+    return r + comment;
+}
+
+TEST(EmptyArchive, IsTheEndRecordAloneWithItsComment)
+{
+    EXPECT_TRUE(core::IsEmptyZipArchive(EndRecord("")));
+    EXPECT_TRUE(core::IsEmptyZipArchive(EndRecord("built by the channel")));
+    EXPECT_TRUE(core::IsEmptyZipArchive(EndRecord(std::string(300, 'c'))));
+}
+
+TEST(EmptyArchive, AnythingElseIsNot)
+{
+    EXPECT_FALSE(core::IsEmptyZipArchive(""));
+    EXPECT_FALSE(core::IsEmptyZipArchive(EndRecord("").substr(0, 21)));
+    EXPECT_FALSE(core::IsEmptyZipArchive(EndRecord("", 1)));
+    EXPECT_FALSE(core::IsEmptyZipArchive(EndRecord("abc") + "x"));
+    EXPECT_FALSE(core::IsEmptyZipArchive(EndRecord("abc").substr(0, 24)));
+    EXPECT_FALSE(core::IsEmptyZipArchive("PK\x03\x04" + EndRecord("").substr(4)));
+    EXPECT_FALSE(core::IsEmptyZipArchive("junk" + EndRecord("")));
+}
+
+TEST(EntryName, EveryRefusalHasItsOwnDescription)
+{
+    const EntryNameVerdict all[] = {EntryNameVerdict::Accepted,     EntryNameVerdict::Empty,
+                                    EntryNameVerdict::EmbeddedNul,  EntryNameVerdict::Absolute,
+                                    EntryNameVerdict::DriveOrStream, EntryNameVerdict::ParentPart,
+                                    EntryNameVerdict::ReservedDevice};
+    std::set<std::wstring> seen;
+    for (auto v : all) EXPECT_TRUE(seen.insert(core::DescribeEntryNameVerdict(v)).second);
+}
+
+}  // namespace

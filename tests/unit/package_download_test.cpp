@@ -1,0 +1,252 @@
+// The configuration fetch and the package download against a real channel server on loopback
+// (started for this program by tests/support/run_with_channel_server.py): every row of the
+// download decision, resumes, and transfers that go wrong.
+#include "tests/unit/pipeline_fixture.h"
+
+namespace {
+
+using namespace pipeline_test;
+using testing_support::ZipEntry;
+
+TEST_F(PackagePipeline, FirstInstallFetchesFromByteZeroAndCompletesTheInstall)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+    EXPECT_FALSE(fs::exists(install / "qorn.zip"));
+    EXPECT_TRUE(host.HasLine(L"INFO", L"Download version is elder than mini update version. Restart downloading resources."));
+    EXPECT_EQ(RequestsText().find("bytes="), std::string::npos) << "a fresh transfer asks for no range";
+    EXPECT_EQ(state.downloadOffset.load(), static_cast<std::int64_t>(package.size()));
+    EXPECT_EQ(state.downloadTotal.load(), static_cast<std::int64_t>(package.size()));
+    EXPECT_EQ(core::FormatClientVersion(state.downloadVersion), L"1.0.3.7");
+    EXPECT_TRUE(WindowSaw("UpdateProgress(,100%,100,1)"));
+    EXPECT_TRUE(WindowSaw("UpdateProgress(更新已完成,,0,0)"));
+    EXPECT_EQ(window.Calls().back(), "SetReady()");
+    const std::vector<std::wstring> reports = host.Reports();
+    ASSERT_GE(reports.size(), 4u);
+    EXPECT_EQ(reports[0], L"event:2");
+    EXPECT_EQ(reports[1], L"message:game download start, download url:" + core::Utf8ToWide(channel.Url(kPackagePath)));
+    EXPECT_EQ(reports[2], L"event:3");
+    EXPECT_EQ(reports[3], L"message:game download success");
+}
+
+TEST_F(PackagePipeline, CompletePackageOnDiskIsUnpackedWithoutATransfer)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    WriteAll(install / "qorn.zip", package);
+    SetRecord(L"1.0.3.7", static_cast<std::int64_t>(package.size()), static_cast<std::int64_t>(package.size()));
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+    EXPECT_TRUE(host.HasLine(L"INFO", L"Try unzipping old resource..."));
+    EXPECT_TRUE(host.HasLine(L"INFO", L"Unzip success!"));
+    EXPECT_EQ(RequestsText().find(kPackagePath), std::string::npos);
+}
+
+TEST_F(PackagePipeline, NoMiniVersionAndNoPackageFallsBackToAFreshTransfer)
+{
+    Configure(L"1.0.3.7", L"0.0.0.0");
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(host.HasLine(L"INFO", L"Try unzipping old resource..."));
+    EXPECT_TRUE(host.HasLine(L"INFO", L"Unzip failed, and restart downloading game resource!"));
+    EXPECT_TRUE(WindowSaw("UpdateProgress(解压失败,,0,0)"));
+    EXPECT_TRUE(Installed());
+}
+
+TEST_F(PackagePipeline, ResumesAt600AndAppendsTheRest)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    WriteAll(install / "qorn.zip", package.substr(0, 600));
+    SetRecord(L"1.0.3.7", 600, static_cast<std::int64_t>(package.size()));
+    ASSERT_TRUE(Download());
+    const std::string requests = RequestsText();
+    EXPECT_NE(requests.find("\"range\": \"bytes=600-\""), std::string::npos) << requests;
+    EXPECT_NE(requests.find("\"status\": 206"), std::string::npos) << requests;
+    EXPECT_TRUE(host.HasLine(L"INFO", L"Try Resuming download from break point."));
+    EXPECT_TRUE(Installed());  // every entry passed its check value: the file was appended to
+}
+
+TEST_F(PackagePipeline, ResumeStartsFromThePartialFileWhenTheRecordRanAhead)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    WriteAll(install / "qorn.zip", package.substr(0, 450));  // bytes that never reached the disk
+    SetRecord(L"1.0.3.7", 600, static_cast<std::int64_t>(package.size()));
+    ASSERT_TRUE(Download());
+    EXPECT_NE(RequestsText().find("bytes=450-"), std::string::npos);
+    EXPECT_TRUE(Installed());
+}
+
+TEST_F(PackagePipeline, ChangedVersionDeletesThePartialFileAndStartsOver)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    WriteAll(install / "qorn.zip", std::string(600, 'x'));
+    SetRecord(L"1.0.3.6", 600, 1000);
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(host.HasLine(L"INFO",
+                             L"Could not resume from break point because of the different version between local "
+                             L"machine and remote server..."));
+    EXPECT_EQ(RequestsText().find("bytes="), std::string::npos);
+    EXPECT_TRUE(Installed());
+}
+
+TEST_F(PackagePipeline, WholeBodyAnsweredToARangeRequestFailsWithoutAppending)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    ASSERT_TRUE(channel.SetFault(kPackagePath, R"("ignore_range": true)"));
+    WriteAll(install / "qorn.zip", package.substr(0, 600));
+    SetRecord(L"1.0.3.7", 600, static_cast<std::int64_t>(package.size()));
+    EXPECT_FALSE(Download());
+    EXPECT_EQ(ReadAll(install / "qorn.zip"), package.substr(0, 600));
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"download is error!"));
+    EXPECT_TRUE(WindowSaw("UpdateProgress(更新失败,请检查网络:104,,0,0)"));
+    EXPECT_EQ(host.Reports().back(), L"message:game download failed");
+}
+
+TEST_F(PackagePipeline, DroppedConnectionResumesOnTheNextRunToAnIdenticalPackage)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    ASSERT_TRUE(channel.SetFault(kPackagePath, R"("drop_after": 1000000, "times": 1)"));
+    EXPECT_FALSE(Download());
+    const std::int64_t partial = static_cast<std::int64_t>(fs::file_size(install / "qorn.zip"));
+    EXPECT_GT(partial, 0);
+    EXPECT_LE(partial, 1000000);
+    EXPECT_EQ(ReadAll(install / "qorn.zip"), package.substr(0, static_cast<std::size_t>(partial)));
+    {
+        core::UpdateContext ctx = Ctx();
+        core::WriteResumeRecord(ctx);  // the launcher closes
+    }
+
+    // The next run: fresh values, read back from the record as the driver does.
+    state.downloadOffset = 0;
+    state.resumeFrom = 0;
+    state.downloadTotal = 0;
+    state.downloadVersion = {};
+    {
+        core::UpdateContext ctx = Ctx();
+        core::LoadResumeOffsets(ctx);
+        state.downloadVersion = core::ParseClientVersion(core::Utf8ToWide(core::ReadResumeField(ctx, "downloadVersion")));
+    }
+    EXPECT_EQ(state.downloadTotal.load(), static_cast<std::int64_t>(package.size()));
+    ASSERT_TRUE(Download());
+    EXPECT_NE(RequestsText().find("bytes=" + std::to_string(partial) + "-"), std::string::npos);
+    EXPECT_TRUE(Installed());
+}
+
+TEST_F(PackagePipeline, StalledTransferFailsInsteadOfWaitingForEver)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    ASSERT_TRUE(channel.SetFault(kPackagePath, R"("stall_after": 1000, "stall_seconds": 30)"));
+    EXPECT_FALSE(Download());
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"download is error!"));
+}
+
+TEST_F(PackagePipeline, ServerErrorFailsTheDownload)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    ASSERT_TRUE(channel.SetFault(kPackagePath, R"("status": 404)"));
+    EXPECT_FALSE(Download());
+    EXPECT_TRUE(WindowSaw("UpdateProgress(更新失败,请检查网络:104,,0,0)"));
+    EXPECT_FALSE(Installed());
+}
+
+TEST_F(PackagePipeline, PackageThatIsNoArchiveFailsTheInstall)
+{
+    WriteAll(root / "not-a-zip.zip", std::string(5000, 'z'));
+    ASSERT_TRUE(channel.AddPackage(kPackagePath, (root / "not-a-zip.zip").string()));
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    EXPECT_FALSE(Download());
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"zipfile is NULL!"));
+    EXPECT_TRUE(fs::exists(install / "qorn.zip"));  // kept for the next run's decision
+}
+
+struct MissingKeyCase {
+    const char* what;
+    bool wow64;
+    std::vector<std::wstring> dropKeys;
+    const wchar_t* error;
+};
+
+class PackagePipelineKeys : public PackagePipeline, public ::testing::WithParamInterface<MissingKeyCase> {};
+
+TEST_P(PackagePipelineKeys, MissingKeyEndsBeforeAnyTransfer)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    for (const auto& key : GetParam().dropKeys) state.remoteConfig.erase(key);
+    host.wow64 = GetParam().wow64;
+    EXPECT_FALSE(Download()) << GetParam().what;
+    EXPECT_TRUE(host.HasLine(L"ERROR", GetParam().error)) << GetParam().what;
+    EXPECT_EQ(RequestsText().find(kPackagePath), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PackagePipelineKeys,
+    ::testing::Values(MissingKeyCase{"32-bit without its URL", false, {L"Client32DownloadUrl"}, L"ClientDownloadUrl is NotFound!"},
+                      MissingKeyCase{"64-bit without its URL", true, {L"ClientDownloadUrl"}, L"ClientDownloadUrl is NotFound!"},
+                      MissingKeyCase{"no ClientVersion", true, {L"ClientVersion"}, L"ClientVersion is NotFound!"}));
+
+TEST_F(PackagePipeline, NoWindowEndsAtOnce)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    core::UpdateContext ctx = Ctx();
+    ctx.window = nullptr;
+    EXPECT_FALSE(core::OnDownLoad(ctx));
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"lpParameter is NULL!"));
+}
+
+class ConfigFetch : public PackagePipeline {
+protected:
+    int Fetch(const std::string& path)
+    {
+        core::UpdateContext ctx = Ctx();
+        return core::FetchRemoteConfig(ctx, core::Utf8ToWide(channel.Url(path)));
+    }
+};
+
+TEST_F(ConfigFetch, StoresTheDocument)
+{
+    ASSERT_TRUE(channel.SetConfig("ClientVersion=1.0.3.7\nEntryUrl=http://e/x?a=1&b=2\n"));
+    EXPECT_EQ(Fetch("/api/merth/ditches/{ditch_name}/client_config_{ditch_name}.php"), core::kConfigFetched);
+    EXPECT_EQ(state.remoteConfig.at(L"ClientVersion"), L"1.0.3.7");
+    EXPECT_EQ(core::GetEntryUrl(state.remoteConfig), L"http://e/x?a=1&b=2");
+    EXPECT_TRUE(host.HasLine(L"INFO", core::Utf8ToWide(channel.Url(kConfigPath))));
+}
+
+TEST_F(ConfigFetch, FollowsARedirectToTheDocument)
+{
+    ASSERT_TRUE(channel.SetConfig("ClientVersion=2.0.0.0"));
+    ASSERT_TRUE(channel.SetFault("/moved", "\"redirect_to\": \"" + kConfigPath + "\""));
+    EXPECT_EQ(Fetch("/moved"), core::kConfigFetched);
+    EXPECT_EQ(state.remoteConfig.at(L"ClientVersion"), L"2.0.0.0");
+}
+
+struct FetchFailureCase {
+    const char* what;
+    std::string fault;
+    const wchar_t* logLine;
+};
+
+class ConfigFetchFailures : public ConfigFetch, public ::testing::WithParamInterface<FetchFailureCase> {};
+
+TEST_P(ConfigFetchFailures, GiveCode102AndLeaveTheStoreEmpty)
+{
+    ASSERT_TRUE(channel.SetFault(kConfigPath, GetParam().fault));
+    EXPECT_EQ(Fetch(kConfigPath), core::kConfigRequestFailed) << GetParam().what;
+    EXPECT_TRUE(state.remoteConfig.empty());
+    EXPECT_TRUE(host.HasLine(L"ERROR", GetParam().logLine)) << GetParam().what;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConfigFetchFailures,
+    ::testing::Values(FetchFailureCase{"server error", R"("status": 500)", L"res:0, httpStatusCode:500"},
+                      FetchFailureCase{"redirect to a missing page", R"("redirect_to": "/nowhere")",
+                                       L"res:0, httpStatusCode:404"},
+                      FetchFailureCase{"dropped connection", R"("drop_after": 3)", L"res:18, httpStatusCode:200"}));
+
+TEST_F(ConfigFetch, UnreachableServerGivesCode102)
+{
+    core::UpdateContext ctx = Ctx();
+    // Port 1 on loopback: nothing listens there.
+    EXPECT_EQ(core::FetchRemoteConfig(ctx, L"http://127.0.0.1:1/config.php"), core::kConfigRequestFailed);
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"res:7, httpStatusCode:0"));
+}
+
+}  // namespace

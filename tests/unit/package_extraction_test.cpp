@@ -1,0 +1,650 @@
+#include "core/package_extraction.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+#include "core/posix_update_host.h"
+#include "recording_window.h"
+#include "zip_fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::RecordingWindow;
+using testing_support::ZipEntry;
+
+std::wstring Wide(const fs::path& p) { return core::Utf8ToWide(p.string()); }
+
+std::optional<std::string> Slurp(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void Put(const fs::path& p, const std::string& bytes)
+{
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// The POSIX host, except that files of one chosen name are written to /dev/full, where every
+// write fails with "no space left on device".
+class TestHost : public core::PosixUpdateHost {
+public:
+    std::FILE* OpenFile(const std::wstring& path, const char* mode) override
+    {
+        if (!diskFullName.empty() && path.size() >= diskFullName.size() &&
+            path.compare(path.size() - diskFullName.size(), diskFullName.size(), diskFullName) == 0)
+            return std::fopen("/dev/full", mode);
+        return PosixUpdateHost::OpenFile(path, mode);
+    }
+    std::wstring diskFullName;
+};
+
+// "UpdateProgress(,k/N,percent,0)" + "ShowProgressControls(1)" for each entry done.
+std::vector<std::string> EntryProgress(int total, const std::vector<int>& percents)
+{
+    std::vector<std::string> calls;
+    for (int k = 1; k <= static_cast<int>(percents.size()); ++k) {
+        calls.push_back("UpdateProgress(," + std::to_string(k) + "/" + std::to_string(total) + "," +
+                        std::to_string(percents[static_cast<std::size_t>(k - 1)]) + ",0)");
+        calls.push_back("ShowProgressControls(1)");
+    }
+    return calls;
+}
+
+const std::vector<std::string> kCompletion = {"UpdateProgress(更新已完成,,0,0)", "ShowProgressControls(0)",
+                                              "SetReady()"};
+const std::vector<std::string> kFailure = {"UpdateProgress(解压失败,,0,0)", "ShowProgressControls(0)"};
+
+std::vector<std::string> Concat(std::vector<std::string> a, const std::vector<std::string>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+class PackageExtraction : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "launcher-unzip-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        install = root / "qorn-palmet";
+        client = install / "client";
+        package = install / "qorn.zip";
+        fs::create_directories(client);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+
+    core::UpdateContext Context(core::ILauncherWindow* w)
+    {
+        return core::UpdateContext{host, state, w, core::PipelinePaths{Wide(install), Wide(client), L"qorn", L"palmet", L"qorn"}};
+    }
+    bool Unzip(std::FILE* handle = nullptr) { return UnzipWith(&window, handle); }
+    bool UnzipWith(core::ILauncherWindow* w, std::FILE* handle = nullptr)
+    {
+        auto ctx = Context(w);
+        return core::UnzipFile(ctx, Wide(package), handle);
+    }
+    bool Pack(const std::vector<ZipEntry>& entries) { return testing_support::WriteZip(package.string(), entries); }
+
+    std::vector<std::wstring> Errors() const
+    {
+        std::vector<std::wstring> texts;
+        for (const auto& l : host.Lines())
+            if (l.level == L"ERROR") texts.push_back(l.text);
+        return texts;
+    }
+    bool HasErrorContaining(const std::wstring& part) const
+    {
+        const auto errors = Errors();
+        return std::any_of(errors.begin(), errors.end(),
+                           [&](const std::wstring& t) { return t.find(part) != std::wstring::npos; });
+    }
+    std::string ErrorsText() const
+    {
+        std::string text;
+        for (const auto& e : Errors()) text += core::WideToUtf8(e) + "\n";
+        return text;
+    }
+    // Every file and folder below the temporary root, with the files' contents.
+    std::vector<std::string> Tree() const
+    {
+        std::vector<std::string> items;
+        for (const auto& e : fs::recursive_directory_iterator(root)) {
+            const std::string rel = fs::relative(e.path(), root).string();
+            if (e.is_directory())
+                items.push_back(rel + "/");
+            else
+                items.push_back(rel + "=" + Slurp(e.path()).value_or("?"));
+        }
+        std::sort(items.begin(), items.end());
+        return items;
+    }
+    // What a failed extraction must show: "解压失败", the log's last word, the failure report,
+    // the package kept and none of the completion steps.
+    void ExpectFailedRun()
+    {
+        EXPECT_TRUE(host.HasLine(L"ERROR", L"unzip is error!"));
+        ASSERT_FALSE(host.Reports().empty());
+        EXPECT_EQ(host.Reports().back(), L"message:game unzip failed");
+        const auto calls = window.Calls();
+        ASSERT_GE(calls.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(calls.end() - 2, calls.end()), kFailure);
+        EXPECT_TRUE(fs::exists(package));
+        EXPECT_TRUE(host.DesktopSteps().empty());
+        EXPECT_FALSE(fs::exists(client / "game_client_version.txt"));
+    }
+
+    fs::path root, install, client, package;
+    TestHost host;
+    core::PipelineState state;
+    RecordingWindow window;
+};
+
+TEST_F(PackageExtraction, FiveEntriesShowCountAndPercentThenCompleteTheInstall)
+{
+    state.remoteConfig[L"ClientVersion"] = L"1.2.3.4";
+    ASSERT_TRUE(Pack({{"a.txt", "alpha"},
+                      {"b.bin", testing_support::NoiseBytes(50000, 1)},
+                      {"c.txt", testing_support::TextBytes(30000, 2), false},
+                      {"d.txt", ""},
+                      {"e.txt", "echo"}}));
+
+    EXPECT_TRUE(Unzip());
+
+    EXPECT_EQ(window.Calls(), Concat(EntryProgress(5, {20, 40, 60, 80, 100}), kCompletion));
+    EXPECT_EQ(Slurp(client / "a.txt"), "alpha");
+    EXPECT_EQ(Slurp(client / "b.bin"), testing_support::NoiseBytes(50000, 1));
+    EXPECT_EQ(Slurp(client / "c.txt"), testing_support::TextBytes(30000, 2));
+    EXPECT_EQ(Slurp(client / "d.txt"), "");
+    EXPECT_EQ(Slurp(client / "e.txt"), "echo");
+    EXPECT_FALSE(fs::exists(package));
+    EXPECT_EQ(Slurp(client / "game_client_version.txt"), "1.2.3.4");
+    EXPECT_EQ(host.DesktopSteps(),
+              (std::vector<std::wstring>{L"SetRegisties", L"CopyLauncherTo:" + Wide(install / "qorn.exe"),
+                                         L"CreateShortcuts"}));
+    EXPECT_EQ(host.Reports(), (std::vector<std::wstring>{L"message:game unzip start", L"event:6",
+                                                         L"message:game unzip success"}));
+    EXPECT_TRUE(Errors().empty());
+
+    const auto lines = host.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().function, "CGameRemoteConfig::OnUnzipFile");
+    EXPECT_EQ(lines.front().text, L"unzip file:" + Wide(package) + L" begin");
+    EXPECT_EQ(lines.back().function, "CGameRemoteConfig::UnzipFile");
+    EXPECT_EQ(lines.back().text, L"unzip is finish!");
+    const auto walkFinish = std::count_if(lines.begin(), lines.end(), [](const auto& l) {
+        return l.function == "CGameRemoteConfig::OnUnzipFile" && l.text == L"unzip is finish!";
+    });
+    EXPECT_EQ(walkFinish, 1);
+    EXPECT_TRUE(host.HasLine(L"INFO", L"c.txt"));
+    EXPECT_TRUE(host.HasLine(L"INFO", host.RunningExecutablePath()));
+}
+
+TEST_F(PackageExtraction, PercentIsRoundedDown)
+{
+    ASSERT_TRUE(Pack({{"1", "x"}, {"2", "y"}, {"3", "z"}}));
+    EXPECT_TRUE(Unzip());
+    EXPECT_EQ(window.Calls(), Concat(EntryProgress(3, {33, 66, 100}), kCompletion));
+}
+
+TEST_F(PackageExtraction, DirectoryEntriesBecomeFoldersAndBigEntriesArriveWhole)
+{
+    // Larger than the copy block, in both storage methods, so the copy loop turns many times.
+    const std::string big = testing_support::NoiseBytes(300000, 7);
+    const std::string text = testing_support::TextBytes(200001, 8);
+    ASSERT_TRUE(Pack({{"data/", ""},
+                      {"data/sub/", ""},
+                      {"data/sub/big.bin", big},
+                      {"data/stored.txt", text, false},
+                      {"\u8d44\u6599/", ""},
+                      {"\u8d44\u6599/\u8bf4\u660e.txt", "readme"}}));
+
+    EXPECT_TRUE(Unzip());
+    EXPECT_TRUE(fs::is_directory(client / "data" / "sub"));
+    EXPECT_EQ(Slurp(client / "data" / "sub" / "big.bin"), big);
+    EXPECT_EQ(Slurp(client / "data" / "stored.txt"), text);
+    EXPECT_EQ(Slurp(client / fs::u8path("\u8d44\u6599/\u8bf4\u660e.txt")), "readme");
+    EXPECT_EQ(window.Calls(), Concat(EntryProgress(6, {16, 33, 50, 66, 83, 100}), kCompletion));
+}
+
+TEST_F(PackageExtraction, ADirectoryEntryForAnExistingFolderIsPassedOver)
+{
+    fs::create_directories(client / "data");
+    Put(client / "data" / "old.txt", "kept");
+    ASSERT_TRUE(Pack({{"data/", ""}, {"data/new.txt", "new"}}));
+    EXPECT_TRUE(Unzip());
+    EXPECT_EQ(Slurp(client / "data" / "old.txt"), "kept");
+    EXPECT_EQ(Slurp(client / "data" / "new.txt"), "new");
+}
+
+TEST_F(PackageExtraction, AFileWhoseFolderHasNoEntryFailsUnlessTheFolderExists)
+{
+    ASSERT_TRUE(Pack({{"first.txt", "1"}, {"data/f.txt", "f"}}));
+
+    EXPECT_FALSE(Unzip());
+    ExpectFailedRun();
+    EXPECT_EQ(window.Calls(), Concat(EntryProgress(2, {50}), kFailure));
+    EXPECT_EQ(Slurp(client / "first.txt"), "1");  // what came before the failure stays
+
+    fs::create_directory(client / "data");
+    RecordingWindow second;
+    EXPECT_TRUE(UnzipWith(&second));
+    EXPECT_EQ(Slurp(client / "data" / "f.txt"), "f");
+}
+
+TEST_F(PackageExtraction, ExistingFilesAreReplacedAndOthersLeftAlone)
+{
+    Put(client / "a.txt", "an old and much longer content");
+    Put(client / "keep.txt", "mine");
+    ASSERT_TRUE(Pack({{"a.txt", "new"}}));
+    EXPECT_TRUE(Unzip());
+    EXPECT_EQ(Slurp(client / "a.txt"), "new");
+    EXPECT_EQ(Slurp(client / "keep.txt"), "mine");
+}
+
+TEST_F(PackageExtraction, AnEmptyArchiveCompletesTheInstall)
+{
+    state.remoteConfig[L"ClientVersion"] = L"2.0.0.0";
+    ASSERT_TRUE(Pack({}));
+    EXPECT_TRUE(Unzip());
+    EXPECT_EQ(window.Calls(), kCompletion);
+    EXPECT_FALSE(fs::exists(package));
+    EXPECT_EQ(host.DesktopSteps(),
+              (std::vector<std::wstring>{L"SetRegisties", L"CopyLauncherTo:" + Wide(install / "qorn.exe"),
+                                         L"CreateShortcuts"}));
+    EXPECT_EQ(Slurp(client / "game_client_version.txt"), "2.0.0.0");
+    EXPECT_EQ(host.Reports(), (std::vector<std::wstring>{L"message:game unzip start", L"event:6",
+                                                         L"message:game unzip success"}));
+}
+
+TEST_F(PackageExtraction, AnEmptyArchiveWithACommentCompletesTheInstallToo)
+{
+    ASSERT_TRUE(testing_support::WriteZip(package.string(), {}, "no entries in this one"));
+    EXPECT_TRUE(Unzip());
+    EXPECT_EQ(window.Calls(), kCompletion);
+    EXPECT_FALSE(fs::exists(package));
+}
+
+TEST_F(PackageExtraction, AnEndRecordThatClaimsEntriesIsNotAnEmptyArchive)
+{
+    std::string record("PK\x05\x06\0\0\0\0\x01\0\x01\0", 12);
+    record += std::string(10, '\0');
+    Put(package, record);
+    EXPECT_FALSE(Unzip());
+    EXPECT_EQ(Errors(), (std::vector<std::wstring>{L"zipfile is NULL!", L"unzip is error!"}));
+}
+
+TEST_F(PackageExtraction, APackageThatIsNotAZipFailsAndStays)
+{
+    Put(package, "<html>404 not found</html>");
+    Put(client / "game_client_version.txt", "1.0.0.0");
+    state.remoteConfig[L"ClientVersion"] = L"2.0.0.0";
+
+    EXPECT_FALSE(Unzip());
+
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"zipfile is NULL!"));
+    EXPECT_EQ(Errors(), (std::vector<std::wstring>{L"zipfile is NULL!", L"unzip is error!"}));
+    EXPECT_EQ(window.Calls(), kFailure);
+    EXPECT_EQ(Slurp(package), "<html>404 not found</html>");
+    EXPECT_EQ(host.Reports(), (std::vector<std::wstring>{L"message:game unzip start", L"message:game unzip failed"}));
+    EXPECT_TRUE(host.DesktopSteps().empty());
+    EXPECT_EQ(Slurp(client / "game_client_version.txt"), "1.0.0.0");
+}
+
+TEST_F(PackageExtraction, AMissingPackageFails)
+{
+    EXPECT_FALSE(Unzip());
+    EXPECT_EQ(Errors(), (std::vector<std::wstring>{L"zipfile is NULL!", L"unzip is error!"}));
+    EXPECT_EQ(window.Calls(), kFailure);
+    EXPECT_TRUE(host.DesktopSteps().empty());
+}
+
+class RefusedEntryName : public PackageExtraction, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(RefusedEntryName, FailsNamingTheEntryAndWritesNothing)
+{
+    // "a" exists, so a path through it would resolve if the name were used.
+    fs::create_directory(client / "a");
+    ASSERT_TRUE(Pack({{GetParam(), "payload"}}));
+    const auto before = Tree();
+
+    EXPECT_FALSE(Unzip());
+
+    EXPECT_EQ(Tree(), before);
+    EXPECT_TRUE(HasErrorContaining(L"entry refused"));
+    EXPECT_TRUE(HasErrorContaining(core::Utf8ToWide(GetParam())));
+    ExpectFailedRun();
+    EXPECT_EQ(window.Calls(), kFailure);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RefusedEntryName,
+                         ::testing::Values("../x", "a/../../x", "..\\x", "/etc/x", "C:/x", "\\\\srv\\x", "a:b",
+                                           "a/../../client/x", "CON"));
+
+TEST_F(PackageExtraction, ARefusedEntryStopsTheWalkAfterTheEntriesBeforeIt)
+{
+    ASSERT_TRUE(Pack({{"good.txt", "g"}, {"../evil.txt", "e"}, {"later.txt", "l"}}));
+    EXPECT_FALSE(Unzip());
+    EXPECT_EQ(Slurp(client / "good.txt"), "g");
+    EXPECT_FALSE(fs::exists(install / "evil.txt"));
+    EXPECT_FALSE(fs::exists(client / "later.txt"));
+    EXPECT_EQ(window.Calls(), Concat(EntryProgress(3, {33}), kFailure));
+}
+
+TEST_F(PackageExtraction, AnEmptyEntryNameIsRefused)
+{
+    ASSERT_TRUE(Pack({{"", "x"}}));
+    EXPECT_FALSE(Unzip());
+    EXPECT_TRUE(HasErrorContaining(L"entry refused (empty name)"));
+    ExpectFailedRun();
+}
+
+TEST_F(PackageExtraction, ANameWithANulInsideIsRefusedRatherThanCutShort)
+{
+    ASSERT_TRUE(Pack({{"cut-here.txt", "x"}}));
+    // The name sits in the local and the central header; put a NUL into both.
+    std::string bytes = *Slurp(package);
+    for (auto at = bytes.find("cut-here.txt"); at != std::string::npos; at = bytes.find("cut-here.txt", at))
+        bytes[at + 3] = '\0';
+    Put(package, bytes);
+    const auto before = Tree();
+
+    EXPECT_FALSE(Unzip());
+    EXPECT_EQ(Tree(), before);
+    EXPECT_TRUE(HasErrorContaining(L"entry refused (NUL character in the name)"));
+    ExpectFailedRun();
+}
+
+TEST_F(PackageExtraction, AnArchiveThatClaimsMoreEntriesThanItHoldsFails)
+{
+    ASSERT_TRUE(Pack({{"one.txt", "1"}, {"two.txt", "2"}}));
+    std::string bytes = *Slurp(package);
+    const auto end = bytes.rfind(std::string("PK\x05\x06", 4));
+    ASSERT_NE(end, std::string::npos);
+    bytes[end + 8] = 3;   // entries on this disk
+    bytes[end + 10] = 3;  // entries in all
+    Put(package, bytes);
+
+    EXPECT_FALSE(Unzip());
+    ExpectFailedRun();
+    // Moving past the second entry fails before its progress is shown.
+    EXPECT_EQ(window.Calls(), Concat(EntryProgress(3, {33}), kFailure));
+    EXPECT_EQ(Slurp(client / "two.txt"), "2");
+}
+
+// Entries whose data do not match their headers.
+struct DamageCase {
+    const char* what;
+    ZipEntry entry;
+    const wchar_t* error;  // an ERROR line containing this, besides "unzip is error!"; "" for none
+};
+
+void PrintTo(const DamageCase& c, std::ostream* os) { *os << c.what; }
+
+class DamagedEntry : public PackageExtraction, public ::testing::WithParamInterface<DamageCase> {};
+
+TEST_P(DamagedEntry, FailsTheExtraction)
+{
+    ASSERT_TRUE(Pack({{"ok.txt", "fine"}, GetParam().entry}));
+    EXPECT_FALSE(Unzip());
+    ExpectFailedRun();
+    EXPECT_EQ(window.Calls(), Concat(EntryProgress(2, {50}), kFailure));
+    if (*GetParam().error) {
+        EXPECT_TRUE(HasErrorContaining(GetParam().error)) << ErrorsText();
+    } else {
+        EXPECT_EQ(Errors(), std::vector<std::wstring>{L"unzip is error!"});
+    }
+}
+
+const std::string kPayload = testing_support::TextBytes(100000, 3);
+const std::string kDeflated = testing_support::RawDeflate(kPayload);
+
+ZipEntry Raw(const char* name, std::string bytes, bool deflate, unsigned long crc, unsigned long size)
+{
+    ZipEntry e{name, std::move(bytes), deflate};
+    e.raw = true;
+    e.rawCrc = crc;
+    e.rawSize = size;
+    return e;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DamagedEntry,
+    ::testing::Values(
+        DamageCase{"stored data with a wrong CRC",
+                   Raw("bad.txt", "hello world", false, testing_support::Crc32("hello world") ^ 1u, 11),
+                   L"CRC error in entry bad.txt"},
+        DamageCase{"deflated data with a wrong CRC",
+                   Raw("bad.txt", kDeflated, true, testing_support::Crc32(kPayload) ^ 0x80000000u,
+                       static_cast<unsigned long>(kPayload.size())),
+                   L"CRC error in entry bad.txt"},
+        DamageCase{"deflate stream cut in half",
+                   Raw("bad.txt", kDeflated.substr(0, kDeflated.size() / 2), true, testing_support::Crc32(kPayload),
+                       static_cast<unsigned long>(kPayload.size())),
+                   L""},
+        DamageCase{"not a deflate stream", Raw("bad.txt", std::string(64, '\xff'), true, 0, 1000), L""},
+        DamageCase{"stored data shorter than declared",
+                   Raw("bad.txt", "short", false, testing_support::Crc32("short"), 500),
+                   L"entry bad.txt has 5 bytes, the archive declares 500"},
+        DamageCase{"deflate stream that ends before the declared size",
+                   Raw("bad.txt", kDeflated, true, testing_support::Crc32(kPayload),
+                       static_cast<unsigned long>(kPayload.size() + 10)),
+                   L"entry bad.txt has 100000 bytes, the archive declares 100010"}));
+
+TEST_F(PackageExtraction, ATargetThatCannotBeCreatedFails)
+{
+    fs::create_directory(client / "x.txt");  // a folder where the file should go
+    ASSERT_TRUE(Pack({{"x.txt", "x"}}));
+    EXPECT_FALSE(Unzip());
+    ExpectFailedRun();
+    EXPECT_EQ(Errors(), std::vector<std::wstring>{L"unzip is error!"});
+}
+
+struct DiskFullCase {
+    const char* what;
+    std::size_t size;
+};
+
+void PrintTo(const DiskFullCase& c, std::ostream* os) { *os << c.what; }
+
+class DiskFull : public PackageExtraction, public ::testing::WithParamInterface<DiskFullCase> {};
+
+TEST_P(DiskFull, AWriteErrorFailsTheExtraction)
+{
+    host.diskFullName = L"full.bin";
+    ASSERT_TRUE(Pack({{"full.bin", testing_support::NoiseBytes(GetParam().size, 4)}}));
+    EXPECT_FALSE(Unzip());
+    ExpectFailedRun();
+    EXPECT_TRUE(HasErrorContaining(L"cannot write " + Wide(client / "full.bin")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DiskFull,
+                         ::testing::Values(DiskFullCase{"fits in the stdio buffer: the error comes at close", 100},
+                                           DiskFullCase{"larger than any buffer: the error comes while writing",
+                                                        4u << 20}));
+
+TEST_F(PackageExtraction, AnEntryNameAtTheNameBufferSizeFails)
+{
+    for (std::size_t size : {512u, 600u}) {
+        ASSERT_TRUE(Pack({{std::string(size, 'n'), "x"}}));
+        EXPECT_FALSE(Unzip());
+        EXPECT_TRUE(HasErrorContaining(L"entry name of " + std::to_wstring(size) + L" bytes is too long"));
+        ExpectFailedRun();
+    }
+    // One byte less passes the name buffer and meets the path limit instead (the client
+    // directory adds to it).
+    ASSERT_TRUE(Pack({{std::string(511, 'n'), "x"}}));
+    EXPECT_FALSE(Unzip());
+    EXPECT_TRUE(HasErrorContaining(L"target path too long for entry nnnn"));
+    EXPECT_EQ(Tree(), std::vector<std::string>({"qorn-palmet/", "qorn-palmet/client/",
+                                                 "qorn-palmet/qorn.zip=" + *Slurp(package)}));
+}
+
+// Target paths of 519 characters fit the path buffer, 520 do not. Folder levels keep each part
+// of the name within what Linux allows.
+class TargetPathLength : public PackageExtraction, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(TargetPathLength, IsLimitedByThePathBuffer)
+{
+    const std::size_t pathLength = GetParam();
+    const std::string prefix = client.string() + "/";
+    const std::string level1 = std::string(200, 'p') + "/";
+    const std::string level2 = level1 + std::string(200, 'q') + "/";
+    ASSERT_GT(pathLength, prefix.size() + level2.size());
+    const std::string name = level2 + std::string(pathLength - prefix.size() - level2.size(), 'r');
+    ASSERT_LE(name.size() - level2.size(), 255u);
+    ASSERT_TRUE(Pack({{level1, ""}, {level2, ""}, {name, "deep"}}));
+
+    const bool fits = pathLength < 520;
+    EXPECT_EQ(Unzip(), fits);
+    EXPECT_EQ(Slurp(client / name), fits ? std::optional<std::string>("deep") : std::nullopt);
+    EXPECT_EQ(HasErrorContaining(L"target path too long"), !fits);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, TargetPathLength, ::testing::Values(519u, 520u));
+
+TEST_F(PackageExtraction, AFailedLauncherCopyIsLoggedWithoutShortcutsAndTheInstallSucceeds)
+{
+    host.copyLauncherError = 32;  // ERROR_SHARING_VIOLATION: running from the copy itself
+    state.remoteConfig[L"ClientVersion"] = L"3.1.0.0";
+    ASSERT_TRUE(Pack({{"a.txt", "a"}}));
+
+    EXPECT_TRUE(Unzip());
+
+    EXPECT_EQ(Errors(), std::vector<std::wstring>{L"CopyFile ret:32"});
+    EXPECT_EQ(host.DesktopSteps(),
+              (std::vector<std::wstring>{L"SetRegisties", L"CopyLauncherTo:" + Wide(install / "qorn.exe")}));
+    EXPECT_EQ(window.Calls(), Concat(EntryProgress(1, {100}), kCompletion));
+    EXPECT_EQ(Slurp(client / "game_client_version.txt"), "3.1.0.0");
+}
+
+TEST_F(PackageExtraction, TheLauncherCopyIsNamedAfterTheLauncherName)
+{
+    ASSERT_TRUE(Pack({}));
+    auto ctx = Context(&window);
+    ctx.paths.launcherExeName = L"qorn_7";
+    EXPECT_TRUE(core::UnzipFile(ctx, Wide(package), nullptr));
+    EXPECT_EQ(host.DesktopSteps().at(1), L"CopyLauncherTo:" + Wide(install / "qorn_7.exe"));
+}
+
+struct VersionRecordCase {
+    const char* what;
+    std::optional<std::wstring> clientVersion;
+    std::string record;
+};
+
+void PrintTo(const VersionRecordCase& c, std::ostream* os) { *os << c.what; }
+
+class VersionRecordAfterInstall : public PackageExtraction, public ::testing::WithParamInterface<VersionRecordCase> {};
+
+TEST_P(VersionRecordAfterInstall, HoldsTheConfigurationValueAsItStands)
+{
+    Put(client / "game_client_version.txt", "0.9.9.9\nsecond line");
+    if (GetParam().clientVersion) state.remoteConfig[L"ClientVersion"] = *GetParam().clientVersion;
+    state.remoteConfig[L"ClientMiniUpdateVersion"] = L"1.0.0.0";
+    ASSERT_TRUE(Pack({}));
+    EXPECT_TRUE(Unzip());
+    EXPECT_EQ(Slurp(client / "game_client_version.txt"), GetParam().record);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, VersionRecordAfterInstall,
+    ::testing::Values(VersionRecordCase{"digits and dots", L"1.2.3.4", "1.2.3.4"},
+                      VersionRecordCase{"not reformatted", L" 01.2 beta", " 01.2 beta"},
+                      VersionRecordCase{"empty value", L"", ""},
+                      VersionRecordCase{"absent: empty record", std::nullopt, ""},
+                      VersionRecordCase{"ANSI bytes of the host", L"v\u7248\u672c", "v\xe7\x89\x88\xe6\x9c\xac"}));
+
+TEST_F(PackageExtraction, AVersionRecordThatCannotBeOpenedIsSilent)
+{
+    state.remoteConfig[L"ClientVersion"] = L"1.0.0.0";
+    fs::create_directory(client / "game_client_version.txt");  // a folder: fopen fails
+    ASSERT_TRUE(Pack({}));
+    EXPECT_TRUE(Unzip());
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(window.Calls(), kCompletion);
+}
+
+TEST_F(PackageExtraction, WithoutAWindowTheRunGoesOnUnchanged)
+{
+    state.remoteConfig[L"ClientVersion"] = L"1.0.0.0";
+    ASSERT_TRUE(Pack({{"a.txt", "a"}, {"b.txt", "b"}}));
+    EXPECT_TRUE(UnzipWith(nullptr));
+    EXPECT_EQ(Slurp(client / "b.txt"), "b");
+    EXPECT_EQ(Slurp(client / "game_client_version.txt"), "1.0.0.0");
+    EXPECT_FALSE(fs::exists(package));
+
+    Put(package, "not a zip");
+    EXPECT_FALSE(UnzipWith(nullptr));
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"unzip is error!"));
+    EXPECT_TRUE(window.Calls().empty());
+}
+
+// A read handle on the package as the download step passes it; records when it is closed.
+struct HandleProbe {
+    fs::path package;
+    int closes = 0;
+    bool packageExistedAtClose = false;
+};
+
+std::FILE* OpenProbe(HandleProbe& probe)
+{
+    cookie_io_functions_t io{};
+    io.read = [](void*, char*, std::size_t) -> ssize_t { return 0; };
+    io.close = [](void* cookie) -> int {
+        auto* p = static_cast<HandleProbe*>(cookie);
+        ++p->closes;
+        p->packageExistedAtClose = fs::exists(p->package);
+        return 0;
+    };
+    return fopencookie(&probe, "r", io);
+}
+
+TEST_F(PackageExtraction, TheCallersHandleIsClosedBeforeThePackageIsDeleted)
+{
+    ASSERT_TRUE(Pack({{"a.txt", "a"}}));
+    HandleProbe probe{package};
+    EXPECT_TRUE(Unzip(OpenProbe(probe)));
+    EXPECT_EQ(probe.closes, 1);
+    EXPECT_TRUE(probe.packageExistedAtClose);
+    EXPECT_FALSE(fs::exists(package));
+}
+
+TEST_F(PackageExtraction, TheCallersHandleIsClosedWhenExtractionFails)
+{
+    Put(package, "garbage");
+    HandleProbe probe{package};
+    EXPECT_FALSE(Unzip(OpenProbe(probe)));
+    EXPECT_EQ(probe.closes, 1);
+    EXPECT_TRUE(fs::exists(package));
+}
+
+TEST_F(PackageExtraction, TheWalkAloneLeavesThePackageAndTheInstallSteps)
+{
+    ASSERT_TRUE(Pack({{"a.txt", "a"}}));
+    auto ctx = Context(&window);
+    EXPECT_TRUE(core::OnUnzipFile(ctx, Wide(package)));
+    EXPECT_TRUE(fs::exists(package));
+    EXPECT_TRUE(host.DesktopSteps().empty());
+    EXPECT_EQ(window.Calls(), EntryProgress(1, {100}));
+    EXPECT_EQ(host.Lines().back().text, L"unzip is finish!");
+}
+
+}  // namespace

@@ -1,0 +1,199 @@
+// The package walk on Windows: wide paths with Chinese folder names, entry names in the ANSI
+// code page (936 under the test runner's zh_CN locale), backslash paths, and the version
+// record. The Windows update host does the file work; its log, reports and desktop steps are
+// recorded instead, so the test needs no server and touches no shortcut or registry key.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/package_extraction.h"
+#include "fw/text.h"
+#include "tests/win/win_test_support.h"
+#include "update/windows_update_host.h"
+
+namespace {
+
+class RecordingHost : public WindowsUpdateHost {
+public:
+    void Log(const wchar_t* level, const char*, int, const std::wstring& text) override
+    {
+        lines.push_back(std::wstring(level) + L":" + text);
+    }
+    void ReportEventCode(int code) override { reports.push_back(L"event:" + std::to_wstring(code)); }
+    void ReportMessage(const std::wstring& message) override { reports.push_back(L"message:" + message); }
+    void SetRegisties() override { desktop.push_back(L"SetRegisties"); }
+    unsigned long CopyLauncherTo(const std::wstring& destination) override
+    {
+        desktop.push_back(L"CopyLauncherTo:" + destination);
+        return 0;
+    }
+    void CreateShortcuts() override { desktop.push_back(L"CreateShortcuts"); }
+
+    std::vector<std::wstring> lines, reports, desktop;
+};
+
+// A zip archive of stored entries, written byte by byte (the Windows build has minizip's reader
+// only). Names are given as the bytes the archive holds.
+class StoredZip {
+public:
+    void Add(const std::string& name, const std::string& data)
+    {
+        const auto crc = crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
+        const auto offset = static_cast<std::uint32_t>(m_bytes.size());
+        Header(m_bytes, 0x04034b50, false, name, data.size(), crc, 0);
+        m_bytes += name + data;
+        Header(m_central, 0x02014b50, true, name, data.size(), crc, offset);
+        m_central += name;
+        ++m_count;
+    }
+    std::string Bytes() const
+    {
+        std::string out = m_bytes + m_central;
+        U32(out, 0x06054b50);
+        U16(out, 0);
+        U16(out, 0);
+        U16(out, m_count);
+        U16(out, m_count);
+        U32(out, static_cast<std::uint32_t>(m_central.size()));
+        U32(out, static_cast<std::uint32_t>(m_bytes.size()));
+        U16(out, 0);
+        return out;
+    }
+
+private:
+    static void U16(std::string& s, unsigned v)
+    {
+        s += static_cast<char>(v & 0xFF);
+        s += static_cast<char>((v >> 8) & 0xFF);
+    }
+    static void U32(std::string& s, std::uint32_t v)
+    {
+        U16(s, v & 0xFFFF);
+        U16(s, v >> 16);
+    }
+    static void Header(std::string& s, std::uint32_t signature, bool central, const std::string& name,
+                       std::size_t size, unsigned long crc, std::uint32_t offset)
+    {
+        U32(s, signature);
+        if (central) U16(s, 20);  // made by
+        U16(s, 20);               // needed to extract
+        U16(s, 0);                // flags: name in the code page, sizes in the header
+        U16(s, 0);                // stored
+        U16(s, 0);                // time
+        U16(s, 0x21);             // date 1980-01-01
+        U32(s, static_cast<std::uint32_t>(crc));
+        U32(s, static_cast<std::uint32_t>(size));
+        U32(s, static_cast<std::uint32_t>(size));
+        U16(s, static_cast<unsigned>(name.size()));
+        U16(s, 0);  // extra field
+        if (central) {
+            U16(s, 0);  // comment
+            U16(s, 0);  // disk
+            U16(s, 0);  // internal attributes
+            U32(s, 0);  // external attributes
+            U32(s, offset);
+        }
+    }
+
+    std::string m_bytes, m_central;
+    unsigned m_count = 0;
+};
+
+std::string Ansi(const std::wstring& text) { return fw::WideToAnsi(text); }
+
+std::string ReadAll(const std::wstring& path)
+{
+    const auto bytes = wintest::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class PackageExtractionOnWindows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The entry names below only survive the ANSI code page the players' machines have.
+        ASSERT_EQ(GetACP(), 936u) << "run under the zh_CN locale (scripts/winerun.py does)";
+        install = dir.path() + L"\\\u6e38\u620f\u5b89\u88c5";  // 游戏安装
+        client = install + L"\\client";
+        package = install + L"\\qorn.zip";
+        ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(client.c_str(), nullptr));
+    }
+
+    bool Unzip()
+    {
+        core::UpdateContext ctx{host, state, nullptr, core::PipelinePaths{install, client, L"qorn", L"palmet", L"qorn"}};
+        return core::UnzipFile(ctx, package, nullptr);
+    }
+
+    wintest::TempDir dir{L"unzip"};
+    std::wstring install, client, package;
+    RecordingHost host;
+    core::PipelineState state;
+};
+
+TEST_F(PackageExtractionOnWindows, UnpacksChineseNamesBelowAChineseFolder)
+{
+    state.remoteConfig[L"ClientVersion"] = L"1.0.2.3";
+    const std::wstring folder = L"\u8d44\u6599";     // 资料
+    const std::wstring file = L"\u8bf4\u660e.txt";  // 说明.txt
+    StoredZip zip;
+    zip.Add(Ansi(folder) + "/", "");
+    zip.Add(Ansi(folder) + "/" + Ansi(file), "readme");
+    zip.Add("qorn/", "");
+    zip.Add("qorn/qorn.exe", std::string(20000, 'E'));
+    ASSERT_TRUE(wintest::WriteFileBytes(package, zip.Bytes()));
+
+    ASSERT_TRUE(Unzip());
+
+    EXPECT_EQ(ReadAll(client + L"\\" + folder + L"\\" + file), "readme");
+    EXPECT_EQ(ReadAll(client + L"\\qorn\\qorn.exe"), std::string(20000, 'E'));
+    EXPECT_FALSE(Exists(package));
+    EXPECT_EQ(ReadAll(client + L"\\game_client_version.txt"), "1.0.2.3");
+    EXPECT_EQ(host.desktop, (std::vector<std::wstring>{L"SetRegisties", L"CopyLauncherTo:" + install + L"\\qorn.exe",
+                                                       L"CreateShortcuts"}));
+    // The log names each entry in its wide form, and the path of the package as given.
+    EXPECT_NE(std::find(host.lines.begin(), host.lines.end(), L"INFO:" + folder + L"/" + file), host.lines.end());
+    EXPECT_NE(std::find(host.lines.begin(), host.lines.end(), L"INFO:unzip file:" + package + L" begin"),
+              host.lines.end());
+}
+
+std::vector<std::wstring> Sorted(std::vector<std::wstring> names)
+{
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class RefusedOnWindows : public PackageExtractionOnWindows, public ::testing::WithParamInterface<const wchar_t*> {};
+
+TEST_P(RefusedOnWindows, NothingIsWrittenAndThePackageStays)
+{
+    StoredZip zip;
+    zip.Add(Ansi(GetParam()), "out");
+    ASSERT_TRUE(wintest::WriteFileBytes(package, zip.Bytes()));
+
+    EXPECT_FALSE(Unzip());
+
+    // Nothing new anywhere: not beside the install folder, not in it, not in the client folder.
+    EXPECT_EQ(wintest::ListFiles(dir.path(), L"*"), std::vector<std::wstring>{L"\u6e38\u620f\u5b89\u88c5"});
+    EXPECT_EQ(Sorted(wintest::ListFiles(install, L"*")), (std::vector<std::wstring>{L"client", L"qorn.zip"}));
+    EXPECT_TRUE(wintest::ListFiles(client, L"*").empty());
+    EXPECT_EQ(host.reports.back(), L"message:game unzip failed");
+    EXPECT_TRUE(host.desktop.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, RefusedOnWindows,
+                         ::testing::Values(L"..\\\u9003\u9038.txt",  // ..\逃逸.txt
+                                           L"client\\..\\..\\x.txt", L"\\\\127.0.0.1\\c$\\x.txt",
+                                           L"C:x.txt",
+                                           L"evil.txt:stream"));  // a data stream of evil.txt
+
+}  // namespace

@@ -1,0 +1,38 @@
+// What the update thread holds of the splash window. The thread is never joined and may outlive
+// the window (the player closes the launcher mid-download), so it does not hold the window
+// itself but this proxy, which it co-owns: the proxy carries each operation over to the GUI
+// thread while the window exists, waits until it has been applied, and does nothing once the
+// window is gone.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <mutex>
+
+#include "core/launcher_window.h"
+
+class UpdateWindowProxy : public core::ILauncherWindow {
+public:
+    // The message the window handles by running the function its lParam points at.
+    static constexpr UINT kRunOnGuiThread = WM_APP + 0x40;
+
+    UpdateWindowProxy(HWND window, core::ILauncherWindow* target) : m_hWnd(window), m_pTarget(target) {}
+
+    void UpdateProgress(const std::wstring& status, const std::wstring& detail, int percent,
+                        int downloading) override;
+    void ShowProgressControls(bool show) override;
+    void InitWebBrower() override;
+    // Runs on the calling (update) thread, as readiness may start the game from there.
+    void SetReady() override;
+
+    // Called by the window as it is destroyed; later operations do nothing.
+    void Detach();
+
+private:
+    void RunOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn);
+
+    std::mutex m_lock;
+    HWND m_hWnd;
+    core::ILauncherWindow* m_pTarget;
+};

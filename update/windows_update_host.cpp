@@ -1,0 +1,65 @@
+#include "update/windows_update_host.h"
+
+#include <windows.h>
+
+#include "diag/file_log.h"
+#include "diag/web_logger.h"
+#include "fw/text.h"
+#include "update/game_remote_config.h"
+
+void WindowsUpdateHost::Log(const wchar_t* level, const char* function, int line, const std::wstring& text)
+{
+    CFileLog::Instance().Write(text, function, line, level);
+}
+
+void WindowsUpdateHost::ReportEventCode(int eventCode) { WebLogger::Instance().LogEvent(eventCode); }
+
+void WindowsUpdateHost::ReportMessage(const std::wstring& message) { WebLogger::Instance().Log(message); }
+
+std::string WindowsUpdateHost::ToAnsi(const std::wstring& text) { return fw::WideToAnsi(text); }
+
+std::wstring WindowsUpdateHost::FromAnsi(const std::string& bytes) { return fw::AnsiToWide(bytes); }
+
+std::FILE* WindowsUpdateHost::OpenFile(const std::wstring& path, const char* mode)
+{
+    return ::_wfopen(path.c_str(), fw::AnsiToWide(mode).c_str());
+}
+
+bool WindowsUpdateHost::RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
+
+std::int64_t WindowsUpdateHost::FileSize(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return -1;
+    return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool WindowsUpdateHost::MakeDirectory(const std::wstring& path) { return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE; }
+
+std::wstring WindowsUpdateHost::JoinPath(const std::wstring& dir, const std::wstring& name) { return dir + L"\\" + name; }
+
+std::string WindowsUpdateHost::ArchivePathArgument(const std::wstring& path) { return fw::WideToAnsi(path); }
+
+bool WindowsUpdateHost::IsWow64()
+{
+    BOOL wow64 = FALSE;
+    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+void WindowsUpdateHost::SetRegisties() { CGameRemoteConfig::Instance().SetRegisties(); }
+
+unsigned long WindowsUpdateHost::CopyLauncherTo(const std::wstring& destination)
+{
+    return ::CopyFileW(RunningExecutablePath().c_str(), destination.c_str(), FALSE) ? 0 : ::GetLastError();
+}
+
+std::wstring WindowsUpdateHost::RunningExecutablePath()
+{
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return path;
+}
+
+void WindowsUpdateHost::CreateShortcuts() { CGameRemoteConfig::Instance().CreateShortcuts(); }

@@ -1,0 +1,24 @@
+// The update pipeline's platform in the launcher: wide-path files, the ANSI code page, the text
+// log, the statistics reports and the desktop-integration steps of CGameRemoteConfig.
+#pragma once
+#include "core/update_host.h"
+
+class WindowsUpdateHost : public core::IUpdateHost {
+public:
+    void Log(const wchar_t* level, const char* function, int line, const std::wstring& text) override;
+    void ReportEventCode(int eventCode) override;
+    void ReportMessage(const std::wstring& message) override;
+    std::string ToAnsi(const std::wstring& text) override;
+    std::wstring FromAnsi(const std::string& bytes) override;
+    std::FILE* OpenFile(const std::wstring& path, const char* mode) override;
+    bool RemoveFile(const std::wstring& path) override;
+    std::int64_t FileSize(const std::wstring& path) override;
+    bool MakeDirectory(const std::wstring& path) override;
+    std::wstring JoinPath(const std::wstring& dir, const std::wstring& name) override;
+    std::string ArchivePathArgument(const std::wstring& path) override;
+    bool IsWow64() override;
+    void SetRegisties() override;
+    unsigned long CopyLauncherTo(const std::wstring& destination) override;
+    std::wstring RunningExecutablePath() override;
+    void CreateShortcuts() override;
+};
