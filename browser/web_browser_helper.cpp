@@ -31,7 +31,9 @@ const std::string& LauncherProgramName()
     return name;
 }
 
-bool IsWow64Process()
+// The fingerprint is built first (at start-up this is its first use, on the GUI thread, just
+// before the first report), then asked about WOW64.
+bool RunsUnderWow64()
 {
     CSystemInfo::Instance();
     return CSystemInfo::IsWow64();
@@ -41,7 +43,7 @@ bool IsWow64Process()
 
 int CWebBrowserHelper::GetBrowserVersion()
 {
-    const std::wstring key = core::BrowserVersionKeyPath(IsWow64Process());
+    const std::wstring key = core::BrowserVersionKeyPath(RunsUnderWow64());
     std::vector<std::wstring> texts;
     for (const std::wstring& valueName : core::BrowserVersionValueNames()) {
         fw::UniqueRegKey handle;
@@ -69,7 +71,7 @@ int CWebBrowserHelper::GetBrowserVersion()
 void CWebBrowserHelper::FixBrowserVersion_Internal(const std::wstring& hive, const std::string& programName,
                                                    DWORD value)
 {
-    const std::wstring key = core::BrowserEmulationKeyPath(IsWow64Process());
+    const std::wstring key = core::BrowserEmulationKeyPath(RunsUnderWow64());
     HKEY root = hive == L"HKEY_LOCAL_MACHINE" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     fw::UniqueRegKey handle;
     const LONG createResult = ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
