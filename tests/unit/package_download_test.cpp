@@ -1,5 +1,5 @@
 // The configuration fetch and the package download against a real channel server on loopback
-// (started for this program by tests/support/run_with_channel_server.py): every row of the
+// (started for this program by tests/support/run_with_test_servers.py): every row of the
 // download decision, resumes, and transfers that go wrong.
 #include "tests/unit/pipeline_fixture.h"
 

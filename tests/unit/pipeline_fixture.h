@@ -1,5 +1,5 @@
 // A client directory, a channel server (started for the test program by
-// tests/support/run_with_channel_server.py) serving one game package, and the pipeline's
+// tests/support/run_with_test_servers.py) serving one game package, and the pipeline's
 // platform, state and window recorders, for tests of the download and the update driver.
 #pragma once
 #include <gtest/gtest.h>
@@ -42,7 +42,7 @@ class PackagePipeline : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(channel.Available()) << "run through tests/support/run_with_channel_server.py";
+        ASSERT_TRUE(channel.Available()) << "run through tests/support/run_with_test_servers.py";
         ASSERT_TRUE(channel.ClearFaults());
         ASSERT_TRUE(channel.ClearLogs());
         root = fs::path(std::getenv("CHANNEL_FIXTURE_DIR")) /

@@ -83,7 +83,7 @@ std::string ReceivedReports()
 
 TEST(WebLoggerReports, EventsAndMessagesArriveWithTheFingerprintInOrder)
 {
-    ASSERT_NE(ChannelPort(), 0) << "run through tests/win/run_with_test_servers.py";
+    ASSERT_NE(ChannelPort(), 0) << "run through tests/support/run_with_test_servers.py";
     const std::wstring message = L"a b?c/d #中文 100% & k=v+x\u00e9";
     {
         LoopbackWebLogger logger;
@@ -122,7 +122,7 @@ DWORD WINAPI LogOnThisThread(void* param)
 
 TEST(WebLoggerReports, ReportFromAnotherThreadArrives)
 {
-    ASSERT_NE(ChannelPort(), 0) << "run through tests/win/run_with_test_servers.py";
+    ASSERT_NE(ChannelPort(), 0) << "run through tests/support/run_with_test_servers.py";
     const std::wstring message = L"from the update thread 更新";
     {
         LoopbackWebLogger logger;

@@ -1,0 +1,129 @@
+// The package download as the launcher runs it on Windows: libcurl with Schannel, the package
+// file and the client below a folder with a Chinese name, against the channel server on
+// loopback; a fresh install and a dropped transfer resumed to the same install.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "core/package_download.h"
+#include "core/resume_record.h"
+#include "tests/support/channel_control.h"
+#include "tests/win/win_pipeline_support.h"
+#include "tests/win/win_test_support.h"
+
+namespace {
+
+const std::string kPackagePath = "/packages/palmet/qorn_1.0.3.7.zip";
+
+std::string ReadAll(const std::wstring& path)
+{
+    const auto bytes = wintest::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+class PackageDownloadOnWindows : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(channel.Available()) << "run through tests/support/run_with_test_servers.py";
+        ASSERT_TRUE(channel.ClearFaults());
+        ASSERT_TRUE(channel.ClearLogs());
+        install = dir.path() + L"\\\u4e0b\u8f7d\u6d4b\u8bd5";  // 下载测试
+        client = install + L"\\client";
+        ASSERT_TRUE(CreateDirectoryW(install.c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryW(client.c_str(), nullptr));
+
+        for (std::size_t i = 0; i < 400000; ++i) game += static_cast<char>((i * 7919) % 251);
+        wintest::StoredZip zip;
+        zip.Add("qorn/", "");
+        zip.Add("qorn/qorn.exe", game);
+        zip.Add("qorn/readme.txt", "hello");
+        package = zip.Bytes();
+        // The server reads the package from the fixture folder, which Wine shows as drive Z:.
+        const std::string fixtures = std::getenv("CHANNEL_FIXTURE_DIR");
+        ASSERT_TRUE(wintest::WriteFileBytes(wintest::HostPath((fixtures + "/win-package.zip").c_str()), package));
+        ASSERT_TRUE(channel.AddPackage(kPackagePath, fixtures + "/win-package.zip"));
+
+        const std::wstring url = std::wstring(channel.BaseUrl().begin(), channel.BaseUrl().end()) +
+                                 L"/packages/{ditch_name}/qorn_{version}.zip";
+        state.remoteConfig = {{L"ClientVersion", L"1.0.3.7"},
+                              {L"ClientMiniUpdateVersion", L"1.0.0.0"},
+                              {L"ClientDownloadUrl", url},
+                              {L"Client32DownloadUrl", url}};
+        state.remoteClientVersion = core::ParseClientVersion(L"1.0.3.7");
+        state.miniUpdateVersion = core::ParseClientVersion(L"1.0.0.0");
+    }
+
+    core::UpdateContext Ctx()
+    {
+        return core::UpdateContext{host, state, &window, core::PipelinePaths{install, client, L"qorn", L"palmet", L"qorn"},
+                                   core::TransferLimits{5, 5}};
+    }
+    bool Download()
+    {
+        core::UpdateContext ctx = Ctx();
+        return core::OnDownLoad(ctx);
+    }
+    bool Installed() { return ReadAll(client + L"\\qorn\\qorn.exe") == game; }
+
+    // Counts calls only; what they show is the native tests' concern.
+    class CountingWindow : public core::ILauncherWindow {
+    public:
+        void UpdateProgress(const std::wstring&, const std::wstring&, int, int) override { ++progress; }
+        void ShowProgressControls(bool) override {}
+        void InitWebBrower() override {}
+        void SetReady() override { ready = true; }
+        int progress = 0;
+        bool ready = false;
+    };
+
+    testsupport::ChannelControl channel;
+    wintest::TempDir dir{L"download"};
+    std::wstring install, client;
+    std::string game, package;
+    wintest::RecordingHost host;
+    core::PipelineState state;
+    CountingWindow window;
+};
+
+TEST_F(PackageDownloadOnWindows, FreshInstallBelowAChineseFolder)
+{
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+    EXPECT_EQ(ReadAll(client + L"\\game_client_version.txt"), "1.0.3.7");
+    EXPECT_EQ(GetFileAttributesW((install + L"\\qorn.zip").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(window.ready);
+    EXPECT_GT(window.progress, 0);
+    EXPECT_EQ(state.downloadTotal.load(), static_cast<std::int64_t>(package.size()));
+}
+
+TEST_F(PackageDownloadOnWindows, DroppedTransferResumesToTheSameInstall)
+{
+    ASSERT_TRUE(channel.SetFault(kPackagePath, R"("drop_after": 150000, "times": 1)"));
+    EXPECT_FALSE(Download());
+    const std::string partial = ReadAll(install + L"\\qorn.zip");
+    ASSERT_FALSE(partial.empty());
+    EXPECT_EQ(partial, package.substr(0, partial.size()));
+    {
+        core::UpdateContext ctx = Ctx();
+        core::WriteResumeRecord(ctx);
+    }
+    // The next start reads the record back.
+    state.downloadOffset = 0;
+    state.resumeFrom = 0;
+    state.downloadTotal = 0;
+    state.downloadVersion = {};
+    {
+        core::UpdateContext ctx = Ctx();
+        core::LoadResumeOffsets(ctx);
+        state.downloadVersion = core::ParseClientVersion(host.FromAnsi(core::ReadResumeField(ctx, "downloadVersion")));
+    }
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+    EXPECT_NE(channel.Requests().find("\"range\": \"bytes=" + std::to_string(partial.size()) + "-\""), std::string::npos);
+}
+
+}  // namespace
