@@ -60,8 +60,9 @@ struct CopyBuffers {
     std::vector<char> targetStdio = std::vector<char>(kTargetStdioBufferBytes);
 };
 
-// Copies the current (file) entry into target. Failures the walk does not log on its own
-// (open, create, read) stay silent here as well; the others name the entry.
+// Copies the current (file) entry into target. An entry that cannot be opened or read, or a
+// target that cannot be created, ends the walk without a line of its own: the entry's name was
+// just logged and the caller logs the failure. The checks added beyond those name the entry.
 bool ExtractFile(UpdateContext& ctx, unzFile archive, const unz_file_info& info, const std::wstring& name,
                  const std::wstring& target, CopyBuffers& buffers)
 {
