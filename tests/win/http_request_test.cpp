@@ -64,13 +64,25 @@ FCHttpRequestHeader Get(const std::wstring& url)
     return header;
 }
 
-// The body of a GET through the engine; "" when it does not complete within a minute.
-std::string Fetch(const std::wstring& url)
+// The body of a request through the engine; "" when it does not complete within a minute.
+std::string Fetch(const FCHttpRequestHeader& header)
 {
     RecordingManager manager;
-    const int id = manager.StartRequest(Get(url));
+    const int id = manager.StartRequest(header);
     if (!wintest::PumpMessagesUntil([&] { return manager.Find(id) != nullptr; }, 60000)) return {};
     return manager.Find(id)->body;
+}
+
+std::string Fetch(const std::wstring& url) { return Fetch(Get(url)); }
+
+// Makes /slow/stall.bin answer its headers and then stay silent for 3 s. Set by each test
+// that needs it: other tests of the run may clear the server's faults.
+void SetStallFault()
+{
+    FCHttpRequestHeader header = Get(ChannelUrl(L"/_control/faults/set"));
+    header.m_nVerb = 1;
+    header.m_strPostData = R"({"path": "/slow/stall.bin", "stall_after": 0, "stall_seconds": 3})";
+    ASSERT_NE(Fetch(header).find("stall_seconds"), std::string::npos);
 }
 
 class HttpEngine : public ::testing::Test {
@@ -253,6 +265,7 @@ TEST_F(HttpEngine, UrlWithoutHostHasNoConnectionAndStillRunsEveryStage)
 
 TEST_F(HttpEngine, TimedOutRequestReachesTheHookOnceAndIsSwept)
 {
+    SetStallFault();
     RecordingManager manager;
     FCHttpRequestHeader header = Get(ChannelUrl(L"/slow/stall.bin"));
     header.m_nTimeout = 300;
@@ -279,6 +292,7 @@ TEST_F(HttpEngine, TimeoutAfterCompletionDoesNothing)
 
 TEST_F(HttpEngine, RemovedRequestIgnoresItsLaterStages)
 {
+    SetStallFault();
     RecordingManager manager;
     const int id = manager.StartRequest(Get(ChannelUrl(L"/slow/stall.bin")));
     wintest::PumpMessagesFor(300);
