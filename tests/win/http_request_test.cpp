@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <set>
 #include <regex>
 #include <string>
 #include <vector>
@@ -356,6 +357,48 @@ TEST_F(HttpEngine, RequestStartedOnAnotherThreadCompletes)
     ASSERT_TRUE(wintest::PumpMessagesUntil([&] { return manager.Find(start.id) != nullptr; }, 30000));
     EXPECT_EQ(manager.Find(start.id)->status, 200);
     EXPECT_EQ(manager.Find(start.id)->body, "hello from the channel\n");
+    // Created on the manager's thread, the request is also swept there.
+    EXPECT_TRUE(wintest::PumpMessagesUntil([&] { return manager.Idle(); }, 10000));
+}
+
+struct StartMany {
+    FCHttpRequestManager* manager;
+    std::wstring url;
+    std::vector<int> ids;
+};
+
+DWORD WINAPI StartManyOnThisThread(void* param)
+{
+    auto* start = static_cast<StartMany*>(param);
+    for (int i = 0; i < 25; ++i) start->ids.push_back(start->manager->StartRequest(Get(start->url)));
+    return 0;
+}
+
+TEST_F(HttpEngine, RequestsFromSeveralThreadsAtOnceAllCompleteWithTheirOwnIds)
+{
+    RecordingManager manager;
+    std::vector<StartMany> starts(4, StartMany{&manager, ChannelUrl(L"/blob/small.txt"), {}});
+    std::vector<HANDLE> threads;
+    for (StartMany& start : starts) threads.push_back(CreateThread(nullptr, 0, StartManyOnThisThread, &start, 0, nullptr));
+    // The manager's own thread starts requests and serves the hand-overs meanwhile.
+    std::vector<int> ownIds;
+    for (int i = 0; i < 25; ++i) {
+        ownIds.push_back(manager.StartRequest(Get(ChannelUrl(L"/blob/small.txt"))));
+        wintest::PumpMessagesFor(5);
+    }
+    WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
+    for (HANDLE thread : threads) CloseHandle(thread);
+
+    std::set<int> ids(ownIds.begin(), ownIds.end());
+    for (const StartMany& start : starts) ids.insert(start.ids.begin(), start.ids.end());
+    ASSERT_EQ(ids.size(), 125u);
+    EXPECT_EQ(*ids.begin(), 100);
+    EXPECT_EQ(*ids.rbegin(), 224);
+    ASSERT_TRUE(wintest::PumpMessagesUntil([&] { return manager.completed.size() == 125 && manager.Idle(); }, 60000));
+    for (int id : ids) {
+        ASSERT_NE(manager.Find(id), nullptr) << id;
+        EXPECT_EQ(manager.Find(id)->body, "hello from the channel\n") << id;
+    }
 }
 
 }  // namespace
