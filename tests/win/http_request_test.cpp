@@ -90,7 +90,7 @@ class HttpEngine : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_NE(ChannelPort(), 0) << "run through tests/win/run_with_test_servers.py";
+        ASSERT_NE(ChannelPort(), 0) << "run through tests/support/run_with_test_servers.py";
     }
 };
 
