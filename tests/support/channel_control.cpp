@@ -65,7 +65,10 @@ bool ChannelControl::SetFault(const std::string& urlPath, const std::string& fau
     return Post("faults/set", "{\"path\": " + JsonQuoted(urlPath) + ", " + faultFields + "}");
 }
 
-bool ChannelControl::ClearFaults() { return Post("faults/clear", "{}"); }
+bool ChannelControl::ClearFaults(const std::string& urlPath)
+{
+    return Post("faults/clear", urlPath.empty() ? "{}" : "{\"path\": " + JsonQuoted(urlPath) + "}");
+}
 
 bool ChannelControl::ClearLogs() { return Post("clear", "{}"); }
 

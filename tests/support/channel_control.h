@@ -20,7 +20,8 @@ public:
     bool AddPackage(const std::string& urlPath, const std::string& hostFilePath);
     // faultJson: the fault fields, e.g. R"("drop_after": 500, "times": 1)".
     bool SetFault(const std::string& urlPath, const std::string& faultFields);
-    bool ClearFaults();
+    // The faults of one path, or of every path when urlPath is empty.
+    bool ClearFaults(const std::string& urlPath = {});
     // Forgets recorded requests and reports.
     bool ClearLogs();
     // The recorded requests as JSON text.

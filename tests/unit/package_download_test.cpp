@@ -88,6 +88,17 @@ TEST_F(PackagePipeline, ChangedVersionDeletesThePartialFileAndStartsOver)
     EXPECT_TRUE(Installed());
 }
 
+TEST_F(PackagePipeline, OldPackageThatCannotBeDeletedFailsInsteadOfBeingAppendedTo)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    // A folder in the package's place: it opens for reading but cannot be removed.
+    fs::create_directories(install / "qorn.zip" / "locked");
+    EXPECT_FALSE(Download());
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"old package cannot be deleted: " + (install / "qorn.zip").wstring()));
+    EXPECT_EQ(RequestsText().find(kPackagePath), std::string::npos);
+    EXPECT_TRUE(fs::exists(install / "qorn.zip" / "locked"));
+}
+
 TEST_F(PackagePipeline, WholeBodyAnsweredToARangeRequestFailsWithoutAppending)
 {
     Configure(L"1.0.3.7", L"1.0.0.0");
