@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/archive_entry.h"
+#include "core/report_events.h"
 
 namespace core {
 
@@ -201,7 +202,7 @@ bool OnUnzipFile(UpdateContext& ctx, const std::wstring& packagePath)
 
     archive.reset();
     ctx.Info(kWalkFunction, __LINE__, L"unzip is finish!");
-    ctx.host.ReportEventCode(kUnzipFinishedEvent);
+    ctx.host.ReportEventCode(kEventUnzipDone);
     ctx.host.ReportMessage(L"game unzip success");
     return true;
 }
@@ -224,7 +225,7 @@ bool UnzipFile(UpdateContext& ctx, const std::wstring& packagePath, std::FILE* o
     ctx.host.SetRegisties();
 
     const std::wstring runningPath = ctx.host.RunningExecutablePath();
-    const std::wstring copyPath = ctx.host.JoinPath(ctx.paths.installDir, ctx.paths.launcherExeName + L".exe");
+    const std::wstring copyPath = ctx.LauncherCopyPath();
     ctx.Info(kUnzipFunction, __LINE__, runningPath);
     const unsigned long copyError = ctx.host.CopyLauncherTo(copyPath);
     if (copyError == 0)

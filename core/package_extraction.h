@@ -9,9 +9,6 @@
 
 namespace core {
 
-// The event report sent once every entry has been unpacked. The statistics server knows no
-// action name for it, so the report carries only the common fields.
-constexpr int kUnzipFinishedEvent = 6;
 
 // Walks the archive and writes every entry below the client directory, showing "k/N" and
 // k*100/N after each entry. False on any failure: archive unreadable, an entry refused

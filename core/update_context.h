@@ -52,6 +52,9 @@ struct UpdateContext {
     {
         if (window) window->InitWebBrower();
     }
+    // "<install dir>/<launcher name>.exe": where the running launcher copies itself.
+    std::wstring LauncherCopyPath() { return host.JoinPath(paths.installDir, paths.launcherExeName + L".exe"); }
+
     // A status shown in the status line with the progress controls hidden.
     void ShowStatus(const std::wstring& status)
     {

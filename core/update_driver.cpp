@@ -25,7 +25,7 @@ void ConfirmCurrentClient(UpdateContext& ctx)
 {
     ctx.host.SetRegisties();
     const std::wstring running = ctx.host.RunningExecutablePath();
-    const std::wstring copy = LauncherCopyFile(ctx);
+    const std::wstring copy = ctx.LauncherCopyPath();
     ctx.Info(kFunction, __LINE__, Cut(L"work_path:" + running));
     ctx.Info(kFunction, __LINE__, Cut(L"dest_path:" + copy));
     // Fails, silently, when the launcher runs from that very path.
@@ -36,11 +36,6 @@ void ConfirmCurrentClient(UpdateContext& ctx)
 }
 
 }  // namespace
-
-std::wstring LauncherCopyFile(UpdateContext& ctx)
-{
-    return ctx.host.JoinPath(ctx.paths.installDir, ctx.paths.launcherExeName + L".exe");
-}
 
 void InitRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl,
                       const std::function<std::wstring()>& settleLauncherName)

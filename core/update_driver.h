@@ -13,7 +13,4 @@ namespace core {
 void InitRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl,
                       const std::function<std::wstring()>& settleLauncherName);
 
-// "<install dir>/<launcher name>.exe" on the context's platform.
-std::wstring LauncherCopyFile(UpdateContext& ctx);
-
 }  // namespace core

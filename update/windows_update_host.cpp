@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "diag/file_log.h"
+#include "diag/system_info.h"
 #include "diag/web_logger.h"
 #include "fw/text.h"
 #include "update/game_remote_config.h"
@@ -42,11 +43,7 @@ std::wstring WindowsUpdateHost::JoinPath(const std::wstring& dir, const std::wst
 
 std::string WindowsUpdateHost::ArchivePathArgument(const std::wstring& path) { return fw::WideToAnsi(path); }
 
-bool WindowsUpdateHost::IsWow64()
-{
-    BOOL wow64 = FALSE;
-    return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
+bool WindowsUpdateHost::IsWow64() { return CSystemInfo::IsWow64(); }
 
 void WindowsUpdateHost::SetRegisties() { CGameRemoteConfig::Instance().SetRegisties(); }
 
