@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_support.h"
 #include "core/package_extraction.h"
 #include "core/posix_update_host.h"
 
@@ -81,24 +82,6 @@ bool WriteBytes(const fs::path& p, const std::string& bytes)
     return static_cast<bool>(out);
 }
 
-// Runs a program and waits; its exit status, or -1.
-int Run(const std::vector<std::string>& argv, const fs::path& cwd = {})
-{
-    const pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        if (!cwd.empty() && chdir(cwd.c_str()) != 0) _exit(127);
-        std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 bool BuildArchive(const Shape& shape, const fs::path& cache, const fs::path& archive)
 {
     const fs::path stampFile = cache / "archive.stamp";
@@ -149,18 +132,13 @@ bool BuildArchive(const Shape& shape, const fs::path& cache, const fs::path& arc
     bytes.shrink_to_fit();
 
     // zip stores an entry instead of deflating it when deflate would not make it smaller.
-    if (Run({"zip", "-q", "-r", "-X", fs::absolute(archive).string(), "."}, src) != 0) {
+    if (bench::RunProgram({"zip", "-q", "-r", "-X", fs::absolute(archive).string(), "."}, src.string()) != 0) {
         std::cerr << "zip failed (is Info-ZIP zip installed?)\n";
         return false;
     }
     fs::remove_all(src);
     std::ofstream(stampFile) << shape.Stamp();
     return true;
-}
-
-double Seconds(std::chrono::steady_clock::time_point since)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
 // The pipeline's platform without the in-memory record of log lines and reports, which the
@@ -172,64 +150,16 @@ public:
     void ReportMessage(const std::wstring&) override {}
 };
 
-// A field of /proc/self/status in KiB ("VmRSS", "VmHWM"), or -1.
-long StatusKiB(const char* field)
+// Runs the walk in a forked child so that its time and memory are measured on their own.
+bench::ChildResult RunWalkInChild(const fs::path& archive, const fs::path& out)
 {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    const std::string key = std::string(field) + ":";
-    while (std::getline(in, line))
-        if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
-    return -1;
-}
-
-struct ChildResult {
-    bool ok = false;
-    double seconds = 0;
-    long peakKiB = -1;  // resident peak beyond the child's size when the walk began
-};
-
-// Runs the walk in a forked child so that its memory is measured on its own: the child resets
-// its resident peak (clear_refs 5) right before the walk and sends back how far the peak rose.
-ChildResult RunWalkInChild(const fs::path& archive, const fs::path& out)
-{
-    ChildResult r;
-    int fds[2];
-    if (pipe(fds) != 0) return r;
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid < 0) return r;
-    if (pid == 0) {
-        close(fds[0]);
+    return bench::RunInChild([&] {
         BenchHost host;
         core::PipelineState state;
         core::UpdateContext ctx{host, state, nullptr,
                                 core::PipelinePaths{L"", core::Utf8ToWide(out.string()), L"qorn", L"palmet", L"qorn"}};
-        const std::wstring archivePath = core::Utf8ToWide(archive.string());
-        long peak = -1;
-        bool reset = false;
-        {
-            std::ofstream clear("/proc/self/clear_refs");
-            clear << "5";
-            clear.flush();
-            reset = static_cast<bool>(clear);
-        }
-        const long before = StatusKiB("VmRSS");
-        const bool ok = core::OnUnzipFile(ctx, archivePath);
-        if (reset && before >= 0) peak = StatusKiB("VmHWM") - before;
-        if (write(fds[1], &peak, sizeof peak) != static_cast<ssize_t>(sizeof peak)) _exit(2);
-        _exit(ok ? 0 : 1);
-    }
-    close(fds[1]);
-    long peak = -1;
-    const bool got = read(fds[0], &peak, sizeof peak) == static_cast<ssize_t>(sizeof peak);
-    close(fds[0]);
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return r;
-    r.seconds = Seconds(start);
-    r.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    r.peakKiB = got ? peak : -1;
-    return r;
+        return core::OnUnzipFile(ctx, core::Utf8ToWide(archive.string()));
+    });
 }
 
 void Fresh(const fs::path& dir)
@@ -320,7 +250,7 @@ int main(int argc, char** argv)
     long walkPeakKiB = -1;
     for (int round = 0; round < repeat; ++round) {
         Fresh(outPipeline);
-        const ChildResult walk = RunWalkInChild(archive, outPipeline);
+        const bench::ChildResult walk = RunWalkInChild(archive, outPipeline);
         if (!walk.ok) {
             std::cerr << "the pipeline's walk failed\n";
             return 1;
@@ -330,11 +260,11 @@ int main(int argc, char** argv)
 
         Fresh(outUnzip);
         const auto start = std::chrono::steady_clock::now();
-        if (Run({"unzip", "-q", "-o", archive.string(), "-d", outUnzip.string()}) != 0) {
+        if (bench::RunProgram({"unzip", "-q", "-o", archive.string(), "-d", outUnzip.string()}) != 0) {
             std::cerr << "unzip failed (is Info-ZIP unzip installed?)\n";
             return 1;
         }
-        unzipTimes.push_back(Seconds(start));
+        unzipTimes.push_back(bench::SecondsSince(start));
     }
 
     std::uint64_t files = 0, bytes = 0;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/client_version.h"
+#include "core/version_record.h"
 
 namespace core {
 
@@ -79,6 +80,11 @@ void LoadResumeOffsets(UpdateContext& ctx)
     ctx.state.downloadOffset = offset;
     ctx.state.resumeFrom = offset;
     ctx.state.downloadTotal = ToInt64(ReadResumeField(ctx, "totalSize"));
+}
+
+void LoadResumeVersion(UpdateContext& ctx)
+{
+    ctx.state.downloadVersion = CStringToLocalClientVersion(ctx, ctx.host.FromAnsi(ReadResumeField(ctx, "downloadVersion")));
 }
 
 }  // namespace core

@@ -29,4 +29,7 @@ std::string ReadResumeField(UpdateContext& ctx, const std::string& key);
 // downloadOffset and resumeFrom).
 void LoadResumeOffsets(UpdateContext& ctx);
 
+// Reads "downloadVersion" (ANSI text) into downloadVersion, logging the parse.
+void LoadResumeVersion(UpdateContext& ctx);
+
 }  // namespace core

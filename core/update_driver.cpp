@@ -58,7 +58,7 @@ void InitRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl,
 
     PipelineState& st = ctx.state;
     ReadLocalClientVersion(ctx);
-    st.downloadVersion = CStringToLocalClientVersion(ctx, ctx.host.FromAnsi(ReadResumeField(ctx, "downloadVersion")));
+    LoadResumeVersion(ctx);
     if (const std::wstring* v = FindConfigValue(st.remoteConfig, L"ClientVersion"))
         st.remoteClientVersion = CStringToLocalClientVersion(ctx, *v);
 

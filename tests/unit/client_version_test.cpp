@@ -2,18 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/unit/version_literal.h"
+
 #include <limits>
 
 namespace {
 
 using core::LocalClientVersion;
 
-LocalClientVersion V(int a, int b, int c, int d)
-{
-    LocalClientVersion v;
-    v.parts = {a, b, c, d};
-    return v;
-}
+using testing_support::V;
 
 struct ParseCase {
     const wchar_t* text;

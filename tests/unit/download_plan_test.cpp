@@ -2,17 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/unit/version_literal.h"
+
 namespace {
 
 using core::DownloadRow;
 using core::LocalClientVersion;
 
-LocalClientVersion V(int a, int b, int c, int d)
-{
-    LocalClientVersion v;
-    v.parts = {a, b, c, d};
-    return v;
-}
+using testing_support::V;
 
 struct PlanCase {
     const char* what;

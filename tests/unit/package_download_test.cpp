@@ -127,14 +127,12 @@ TEST_F(PackagePipeline, DroppedConnectionResumesOnTheNextRunToAnIdenticalPackage
     }
 
     // The next run: fresh values, read back from the record as the driver does.
-    state.downloadOffset = 0;
-    state.resumeFrom = 0;
-    state.downloadTotal = 0;
+    state.downloadOffset = state.resumeFrom = state.downloadTotal = 0;
     state.downloadVersion = {};
     {
         core::UpdateContext ctx = Ctx();
         core::LoadResumeOffsets(ctx);
-        state.downloadVersion = core::ParseClientVersion(core::Utf8ToWide(core::ReadResumeField(ctx, "downloadVersion")));
+        core::LoadResumeVersion(ctx);
     }
     EXPECT_EQ(state.downloadTotal.load(), static_cast<std::int64_t>(package.size()));
     ASSERT_TRUE(Download());

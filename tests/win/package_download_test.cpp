@@ -113,14 +113,12 @@ TEST_F(PackageDownloadOnWindows, DroppedTransferResumesToTheSameInstall)
         core::WriteResumeRecord(ctx);
     }
     // The next start reads the record back.
-    state.downloadOffset = 0;
-    state.resumeFrom = 0;
-    state.downloadTotal = 0;
+    state.downloadOffset = state.resumeFrom = state.downloadTotal = 0;
     state.downloadVersion = {};
     {
         core::UpdateContext ctx = Ctx();
         core::LoadResumeOffsets(ctx);
-        state.downloadVersion = core::ParseClientVersion(host.FromAnsi(core::ReadResumeField(ctx, "downloadVersion")));
+        core::LoadResumeVersion(ctx);
     }
     ASSERT_TRUE(Download());
     EXPECT_TRUE(Installed());
