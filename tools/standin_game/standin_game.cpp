@@ -9,40 +9,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "tools/common/tool_support.h"
+
 namespace {
-
-std::wstring ExeDirectory()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring p = path;
-    return p.substr(0, p.find_last_of(L"\\/"));
-}
-
-std::string Utf8(const std::wstring& w)
-{
-    if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
-
-std::string Json(const std::wstring& w)
-{
-    std::string out = "\"";
-    for (char c : Utf8(w)) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (static_cast<unsigned char>(c) < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned char>(c));
-            out += buf;
-            continue;
-        }
-        out += c;
-    }
-    return out + "\"";
-}
 
 void Record(const std::wstring& dir)
 {
@@ -54,7 +23,7 @@ void Record(const std::wstring& dir)
     std::snprintf(when, sizeof when, "%04d-%02d-%02d %02d:%02d:%02d.%03d", st.wYear, st.wMonth, st.wDay, st.wHour,
                   st.wMinute, st.wSecond, st.wMilliseconds);
     const std::string line = "{\"pid\":" + std::to_string(GetCurrentProcessId()) + ",\"cmdline\":" +
-                             Json(GetCommandLineW()) + ",\"cwd\":" + Json(cwd) + ",\"start\":\"" + when + "\"}\n";
+                             tools::JsonString(GetCommandLineW()) + ",\"cwd\":" + tools::JsonString(cwd) + ",\"start\":\"" + when + "\"}\n";
     if (FILE* f = _wfopen((dir + L"\\standin_game_record.txt").c_str(), L"ab")) {
         std::fwrite(line.data(), 1, line.size(), f);
         std::fclose(f);
@@ -81,7 +50,7 @@ DWORD ExitAfterMs()
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, LPWSTR, int)
 {
-    const std::wstring dir = ExeDirectory();
+    const std::wstring dir = tools::ExeDirectory();
     Record(dir);
 
     WNDCLASSW wc{};
@@ -93,17 +62,6 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, LPWSTR, int)
     HWND hwnd = CreateWindowW(wc.lpszClassName, L"Stand-in game", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 400, 240,
                               nullptr, nullptr, inst, nullptr);
 
-    const std::wstring stopFile = dir + L"\\standin_game.stop";
-    const DWORD deadline = GetTickCount() + ExitAfterMs();
-    SetTimer(hwnd, 1, 100, nullptr);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_TIMER) {
-            const bool stopRequested = GetFileAttributesW(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES;
-            if (stopRequested || static_cast<LONG>(GetTickCount() - deadline) >= 0) DestroyWindow(hwnd);
-        }
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    tools::RunUntilStopped(hwnd, dir + L"\\standin_game.stop", ExitAfterMs());
     return 0;
 }

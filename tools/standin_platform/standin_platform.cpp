@@ -8,17 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "tools/common/tool_support.h"
+
 namespace {
 
 std::wstring g_dir;
-
-std::wstring ExeDirectory()
-{
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring p = path;
-    return p.substr(0, p.find_last_of(L"\\/"));
-}
 
 void AppendLine(const std::wstring& file, const std::string& line)
 {
@@ -59,7 +53,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, LPWSTR, int)
 {
-    g_dir = ExeDirectory();
+    g_dir = tools::ExeDirectory();
     WNDCLASSW wc{};
     wc.lpfnWndProc = WndProc;
     wc.hInstance = inst;
@@ -76,17 +70,6 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, LPWSTR, int)
         MoveFileExW((hwndFile + L".tmp").c_str(), hwndFile.c_str(), MOVEFILE_REPLACE_EXISTING);
     }
 
-    const std::wstring stopFile = g_dir + L"\\standin_platform.stop";
-    const DWORD deadline = GetTickCount() + 10 * 60 * 1000;
-    SetTimer(hwnd, 1, 100, nullptr);
-    MSG msg;
-    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-        if (msg.message == WM_TIMER &&
-            (GetFileAttributesW(stopFile.c_str()) != INVALID_FILE_ATTRIBUTES ||
-             static_cast<LONG>(GetTickCount() - deadline) >= 0))
-            DestroyWindow(hwnd);
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
+    tools::RunUntilStopped(hwnd, g_dir + L"\\standin_platform.stop", 10 * 60 * 1000);
     return 0;
 }

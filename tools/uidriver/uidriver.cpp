@@ -16,35 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "tools/common/tool_support.h"
+
 namespace {
-
-std::string Utf8(const std::wstring& w)
-{
-    if (w.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string s(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
-    return s;
-}
-
-std::string JsonString(const std::wstring& w)
-{
-    std::string out = "\"";
-    for (char c : Utf8(w)) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
 
 std::wstring WindowText(HWND hwnd)
 {
@@ -106,14 +80,14 @@ int List()
         DWORD pid = 0;
         GetWindowThreadProcessId(hwnd, &pid);
         std::string line = "{\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(hwnd)) +
-                           ",\"pid\":" + std::to_string(pid) + ",\"caption\":" + JsonString(WindowText(hwnd)) +
-                           ",\"class\":" + JsonString(ClassName(hwnd)) +
+                           ",\"pid\":" + std::to_string(pid) + ",\"caption\":" + tools::JsonString(WindowText(hwnd)) +
+                           ",\"class\":" + tools::JsonString(ClassName(hwnd)) +
                            ",\"visible\":" + (IsWindowVisible(hwnd) ? "true" : "false") + ",\"children\":[";
         bool first = true;
         for (HWND child : ChildWindows(hwnd)) {
             if (!first) line += ",";
             first = false;
-            line += "{\"class\":" + JsonString(ClassName(child)) + ",\"text\":" + JsonString(WindowText(child)) +
+            line += "{\"class\":" + tools::JsonString(ClassName(child)) + ",\"text\":" + tools::JsonString(WindowText(child)) +
                     ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") + "}";
         }
         line += "]}\n";
