@@ -47,6 +47,9 @@ class Desktop:
     def click(self, caption: str, button: str) -> None:
         assert self.ui("click", caption, button).returncode == 0, f"no button {button!r} in {caption!r}"
 
+    def press_key(self, caption: str, virtual_key: int) -> None:
+        assert self.ui("key", caption, hex(virtual_key)).returncode == 0, f"no window {caption!r} for the key"
+
     def close(self, caption: str) -> None:
         assert self.ui("close", caption).returncode == 0, f"no window {caption!r} to close"
 

@@ -12,12 +12,18 @@ LOG_LINE = re.compile(
     rb"\d{2}:\d{2}:\d{2} \d{4}\]\[(INFO|ERROR)\]\[[A-Za-z]+::[A-Za-z]+::\d+\] ")
 
 
-def run_until_splash_then_close(desktop, exe=LAUNCHER, label=None):
+VK_ESCAPE = 0x1B
+
+
+def run_until_splash_then_close(desktop, exe=LAUNCHER, label=None, by_key=False):
     proc = desktop.start(exe)
     desktop.wait_window(SPLASH)
     if label:
         desktop.screenshot(label)
-    desktop.close(SPLASH)
+    if by_key:
+        desktop.press_key(SPLASH, VK_ESCAPE)
+    else:
+        desktop.close(SPLASH)
     return desktop.wait_exit(proc)
 
 
@@ -38,7 +44,7 @@ def test_first_start_creates_directories_and_writes_no_log(desktop):
 
 def test_second_start_writes_crlf_log_lines(desktop):
     assert run_until_splash_then_close(desktop) == 0
-    assert run_until_splash_then_close(desktop) == 0
+    assert run_until_splash_then_close(desktop, by_key=True) == 0  # Esc closes like the close box
 
     raw = read_log_bytes(desktop)
     assert raw.endswith(b"\r\n")
