@@ -12,6 +12,7 @@
 #include "diag/web_logger.h"
 #include "fw/text.h"
 #include "tests/win/win_test_support.h"
+#include "tools/common/tool_support.h"
 
 namespace {
 
@@ -28,23 +29,7 @@ public:
 };
 
 // What the server's JSON log shows for a decoded value (non-ASCII stays as UTF-8).
-std::string JsonString(const std::wstring& value)
-{
-    std::string out = "\"";
-    for (char c : fw::WideToUtf8(value)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
+using tools::JsonString;
 
 std::string Param(const char* key, const std::wstring& value)
 {
