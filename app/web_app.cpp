@@ -18,6 +18,7 @@
 #include "diag/web_logger.h"
 #include "ui/web_dlg.h"
 #include "update/game_remote_config.h"
+#include "update/windows_update_host.h"
 
 namespace {
 
@@ -140,6 +141,7 @@ void CWebApp::EndBecauseAlreadyRunning()
 
 int CWebApp::ExitInstance()
 {
+    WindowsUpdateHost::StopLoggingAndReporting();
     delete m_pDispatch;
     m_pDispatch = nullptr;
     ::CoUninitialize();

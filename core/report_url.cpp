@@ -116,8 +116,8 @@ std::wstring EventReportUrl(const std::wstring& infoUrl, const ReportFingerprint
 {
     std::wstring url = CommonParameters(infoUrl, fingerprint);
     const std::wstring eventPart = EventQueryPart(eventCode);
-    url += EscapeQueryValue(fingerprint.osDescription,
-                            std::min(kMaxEscapedOsDescriptionChars, Room(url, eventPart.size())));
+    // No message follows: the OS description may take all the room there is.
+    url += EscapeQueryValue(fingerprint.osDescription, Room(url, eventPart.size()));
     return url + eventPart;
 }
 

@@ -12,8 +12,8 @@ namespace core {
 // including the terminator). The free-text values are cut to keep the URL within it.
 constexpr std::size_t kMaxReportUrlChars = 2083;
 
-// The escaped OS description never takes more than this, so a message always keeps most of
-// the URL for itself.
+// In a message report the escaped OS description never takes more than this, so the message
+// always keeps most of the URL for itself.
 constexpr std::size_t kMaxEscapedOsDescriptionChars = 512;
 
 struct ReportFingerprint {

@@ -16,6 +16,13 @@ public:
     // Flushes and closes the file; later writes do nothing.
     void Close();
 
+    // Write on the single log. The text is formed before the log is first reached, so a
+    // system error code read while forming it is the caller's, not the log file's.
+    static void WriteLine(const std::wstring& text, const char* function, int line, const std::wstring& level)
+    {
+        Instance().Write(text, function, line, level);
+    }
+
     CFileLog(const CFileLog&) = delete;
     CFileLog& operator=(const CFileLog&) = delete;
 
@@ -30,5 +37,5 @@ private:
 };
 
 // Log with the calling line: LOG_INFO("CWebApp::InitInstance", L"Laucher Start").
-#define LOG_INFO(function, text) CFileLog::Instance().Write((text), (function), __LINE__, L"INFO")
-#define LOG_ERROR(function, text) CFileLog::Instance().Write((text), (function), __LINE__, L"ERROR")
+#define LOG_INFO(function, text) CFileLog::WriteLine((text), (function), __LINE__, L"INFO")
+#define LOG_ERROR(function, text) CFileLog::WriteLine((text), (function), __LINE__, L"ERROR")

@@ -30,6 +30,7 @@ public:
     Handle release() { return std::exchange(m_h, Traits::Invalid()); }
     void reset(Handle h = Traits::Invalid())
     {
+        if (h == m_h) return;  // resetting to the handle it holds must not close it
         if (m_h != Traits::Invalid()) Traits::Close(m_h);
         m_h = h;
     }

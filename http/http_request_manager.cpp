@@ -87,6 +87,8 @@ FCHttpRequestManager::~FCHttpRequestManager()
 int FCHttpRequestManager::StartRequest(const FCHttpRequestHeader& header)
 {
     const int requestId = m_nNextRequestID.fetch_add(1);
+    // Without its window the manager can neither time nor finish a request: none is started.
+    if (!m_hWnd) return requestId;
     if (::GetCurrentThreadId() == m_dwThreadId) {
         CreateRequest(requestId, header);
     } else {

@@ -2,20 +2,37 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 #include "diag/file_log.h"
 #include "diag/system_info.h"
 #include "diag/web_logger.h"
 #include "fw/text.h"
 #include "update/game_remote_config.h"
 
+namespace {
+// Trivially destructible, so it can still be read while static objects are destroyed.
+std::atomic<bool> g_bStopped{false};
+}  // namespace
+
+void WindowsUpdateHost::StopLoggingAndReporting() { g_bStopped.store(true); }
+
+bool WindowsUpdateHost::Stopped() { return g_bStopped.load(); }
+
 void WindowsUpdateHost::Log(const wchar_t* level, const char* function, int line, const std::wstring& text)
 {
-    CFileLog::Instance().Write(text, function, line, level);
+    if (!Stopped()) CFileLog::Instance().Write(text, function, line, level);
 }
 
-void WindowsUpdateHost::ReportEventCode(int eventCode) { WebLogger::Instance().LogEvent(eventCode); }
+void WindowsUpdateHost::ReportEventCode(int eventCode)
+{
+    if (!Stopped()) WebLogger::Instance().LogEvent(eventCode);
+}
 
-void WindowsUpdateHost::ReportMessage(const std::wstring& message) { WebLogger::Instance().Log(message); }
+void WindowsUpdateHost::ReportMessage(const std::wstring& message)
+{
+    if (!Stopped()) WebLogger::Instance().Log(message);
+}
 
 std::string WindowsUpdateHost::ToAnsi(const std::wstring& text) { return fw::WideToAnsi(text); }
 

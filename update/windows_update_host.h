@@ -5,6 +5,11 @@
 
 class WindowsUpdateHost : public core::IUpdateHost {
 public:
+    // The update thread is never joined and may still run while the process shuts down. From
+    // this call on its log lines and reports are dropped, as the log and the report engine are
+    // being torn down.
+    static void StopLoggingAndReporting();
+
     void Log(const wchar_t* level, const char* function, int line, const std::wstring& text) override;
     void ReportEventCode(int eventCode) override;
     void ReportMessage(const std::wstring& message) override;
@@ -21,4 +26,7 @@ public:
     unsigned long CopyLauncherTo(const std::wstring& destination) override;
     std::wstring RunningExecutablePath() override;
     void CreateShortcuts() override;
+
+private:
+    static bool Stopped();
 };
