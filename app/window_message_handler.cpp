@@ -79,8 +79,10 @@ void CWindowMessageHandler::SendShowWindowMessage(HWND window)
     data.dwData = static_cast<ULONG_PTR>(m_nType);
     data.cbData = static_cast<DWORD>(payload.size());
     data.lpData = payload.data();
-    const LRESULT result =
-        ::SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(window), reinterpret_cast<LPARAM>(&data));
+    // Only a window: a number like 65535 (HWND_BROADCAST) would send to every window there is.
+    const LRESULT result = ::IsWindow(target) ? ::SendMessageW(target, WM_COPYDATA, reinterpret_cast<WPARAM>(window),
+                                                               reinterpret_cast<LPARAM>(&data))
+                                              : 0;
 
     wchar_t text[64];
     std::swprintf(text, sizeof text / sizeof text[0], L"SendShowWindowMessage lret:%d", static_cast<int>(result));

@@ -34,8 +34,9 @@ std::wstring FormatLong(const wchar_t* format, long long a, long long b)
 // appending to it would corrupt the new package.
 bool DeleteOldPackage(UpdateContext& ctx, const std::wstring& package)
 {
-    if (UniqueFile probe{ctx.host.OpenFile(package, "rb")}) {
-        probe.reset();
+    // A package that cannot be opened for reading still exists when it has a size.
+    const bool exists = ctx.host.FileSize(package) >= 0 || UniqueFile{ctx.host.OpenFile(package, "rb")};
+    if (exists) {
         if (!ctx.host.RemoveFile(package)) {
             ctx.Error(kFunction, __LINE__, L"old package cannot be deleted: " + package);
             return false;

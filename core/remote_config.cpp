@@ -9,6 +9,9 @@ namespace core {
 
 namespace {
 const char kFunction[] = "CGameRemoteConfig::InitRemoteConfig";
+// A configuration document is a few hundred bytes; a server that sends more than this is
+// refused (the transfer fails with a write error) rather than followed until memory runs out.
+constexpr std::size_t kMaxDocumentChars = 1024 * 1024;
 }
 
 std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to)
@@ -40,6 +43,7 @@ std::size_t OnConfigData(char* data, std::size_t size, std::size_t count, void* 
     auto* response = static_cast<ConfigResponse*>(target);
     if (!response || !response->host) return 0;
     const std::size_t bytes = size * count;
+    if (response->text.size() + bytes > kMaxDocumentChars) return 0;
     const void* zero = std::memchr(data, 0, bytes);
     const std::size_t upToZero = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - data) : bytes;
     response->text += response->host->FromAnsi(std::string(data, upToZero));

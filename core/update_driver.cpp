@@ -49,6 +49,9 @@ void InitRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl,
 
     const int fetched = FetchRemoteConfig(ctx, configUrl);
     if (fetched != kConfigFetched) {
+        // The resume record is written again at close: keep the version of the partial
+        // package with its offsets, or the next start would throw the download away.
+        LoadResumeVersion(ctx);
         ctx.ShowStatus(L"更新失败,请检查网络:" + std::to_wstring(fetched));
         return;
     }

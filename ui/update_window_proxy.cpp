@@ -13,7 +13,10 @@ void UpdateWindowProxy::RunOnGuiThread(const std::function<void(core::ILauncherW
     // The window runs the call in its own message handling, so the target is alive while it
     // runs; SendMessage waits for it, and returns at once for a window destroyed meanwhile.
     const std::function<void()> call = [&] { fn(*target); };
-    ::SendMessageW(hwnd, kRunOnGuiThread, 0, reinterpret_cast<LPARAM>(&call));
+    const LPARAM param = reinterpret_cast<LPARAM>(&call);
+    m_pendingCall.store(param);
+    ::SendMessageW(hwnd, kRunOnGuiThread, 0, param);
+    m_pendingCall.store(0);
 }
 
 void UpdateWindowProxy::UpdateProgress(const std::wstring& status, const std::wstring& detail, int percent,
@@ -32,12 +35,7 @@ void UpdateWindowProxy::InitWebBrower()
     RunOnGuiThread([](core::ILauncherWindow& w) { w.InitWebBrower(); });
 }
 
-void UpdateWindowProxy::SetReady()
-{
-    // Under the lock, so the window cannot be destroyed in the middle of the call.
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_pTarget) m_pTarget->SetReady();
-}
+void UpdateWindowProxy::SetReady() { m_bReady.store(true, std::memory_order_release); }
 
 void UpdateWindowProxy::Detach()
 {

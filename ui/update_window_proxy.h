@@ -23,11 +23,15 @@ public:
                         int downloading) override;
     void ShowProgressControls(bool show) override;
     void InitWebBrower() override;
-    // Runs on the calling (update) thread, as readiness may start the game from there.
+    // Runs on the calling (update) thread: marks the update complete.
     void SetReady() override;
+    bool IsReady() const { return m_bReady.load(std::memory_order_acquire); }
 
     // Called by the window as it is destroyed; later operations do nothing.
     void Detach();
+
+    // True when call is the function this proxy is sending right now; the window runs no other.
+    bool IsPendingCall(LPARAM call) const { return call != 0 && m_pendingCall.load() == call; }
 
 private:
     void RunOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn);
@@ -35,4 +39,6 @@ private:
     std::mutex m_lock;
     HWND m_hWnd;
     core::ILauncherWindow* m_pTarget;
+    std::atomic<bool> m_bReady{false};
+    std::atomic<LPARAM> m_pendingCall{0};
 };

@@ -51,7 +51,8 @@ INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM, LPARAM lParam, bool& handled)
 {
     handled = false;
     if (msg == UpdateWindowProxy::kRunOnGuiThread) {
-        (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        // Only the call the update thread is making right now, never a stray message's pointer.
+        if (m_pProxy && m_pProxy->IsPendingCall(lParam)) (*reinterpret_cast<const std::function<void()>*>(lParam))();
         handled = true;
         return TRUE;
     }
@@ -95,4 +96,6 @@ void CWebDlg::InitWebBrower()
     LOG_INFO("CWebDlg::InitWebBrower", L"InitWebBrower");
 }
 
-void CWebDlg::SetReady() { m_bReady.store(true, std::memory_order_release); }
+void CWebDlg::SetReady() { m_bReady = true; }
+
+bool CWebDlg::IsReady() const { return m_bReady || (m_pProxy && m_pProxy->IsReady()); }

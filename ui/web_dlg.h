@@ -24,7 +24,8 @@ public:
     void InitWebBrower() override;
     void SetReady() override;
 
-    bool IsReady() const { return m_bReady.load(std::memory_order_acquire); }
+    // The update is complete (signalled by the update thread through the proxy, or directly).
+    bool IsReady() const;
 
 protected:
     BOOL OnInitDialog() override;
@@ -37,7 +38,7 @@ private:
     void ShowStatusText();
 
     std::shared_ptr<UpdateWindowProxy> m_pProxy;
-    std::atomic<bool> m_bReady{false};
+    bool m_bReady = false;  // set directly on the GUI thread
     std::wstring m_strStatus;
     std::wstring m_strDetail;
     int m_nPercent = -1;

@@ -18,8 +18,9 @@
 
 CGameRemoteConfig& CGameRemoteConfig::Instance()
 {
-    static CGameRemoteConfig config;
-    return config;
+    // Never destroyed: the update thread may still run while the process shuts down.
+    static CGameRemoteConfig* config = new CGameRemoteConfig;
+    return *config;
 }
 
 core::UpdateContext CGameRemoteConfig::MakeContext(core::ILauncherWindow* window)
@@ -31,7 +32,6 @@ core::UpdateContext CGameRemoteConfig::MakeContext(core::ILauncherWindow* window
     }
     paths.gameCode = GAME_CODE;
     paths.ditchCode = DITCH_CODE;
-    paths.launcherExeName = g_launcherExeName;
     return core::UpdateContext{m_host, g_pipelineState, window, paths};
 }
 
@@ -68,12 +68,14 @@ void CGameRemoteConfig::CStringToLocalClientVersion(core::LocalClientVersion& ta
 bool CGameRemoteConfig::OnDownLoad(core::ILauncherWindow* window)
 {
     core::UpdateContext ctx = MakeContext(window);
+    ctx.paths.launcherExeName = g_launcherExeName;
     return core::OnDownLoad(ctx);
 }
 
 bool CGameRemoteConfig::UnzipFile(const std::wstring& packagePath, core::ILauncherWindow* window, std::FILE* openHandle)
 {
     core::UpdateContext ctx = MakeContext(window);
+    ctx.paths.launcherExeName = g_launcherExeName;
     return core::UnzipFile(ctx, packagePath, openHandle);
 }
 

@@ -45,7 +45,8 @@ public:
                         const std::wstring& arguments);
     void CreateLink(const std::wstring& target, const std::wstring& linkPath, const std::wstring& arguments);
 
-    // A pipeline run on this process's values, paths and platform.
+    // A pipeline run on this process's values, paths and platform. The launcher name is left
+    // empty: it belongs to the update thread, which fills it in where it needs it.
     core::UpdateContext MakeContext(core::ILauncherWindow* window);
 
     CGameRemoteConfig(const CGameRemoteConfig&) = delete;

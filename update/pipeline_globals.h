@@ -5,7 +5,7 @@
 
 #include "core/pipeline_state.h"
 
-extern core::PipelineState g_pipelineState;
+extern core::PipelineState& g_pipelineState;
 
 extern core::RemoteConfigMap& g_remoteConfig;
 extern core::LocalClientVersion& g_localClientVersion;
@@ -17,5 +17,6 @@ extern std::atomic<std::int64_t>& g_downloadOffset;
 extern std::atomic<std::int64_t>& g_resumeFrom;
 extern std::atomic<std::int64_t>& g_downloadTotal;
 
-// Base name of the launcher copy in the install directory; settled by the update thread.
-extern std::wstring g_launcherExeName;
+// Base name of the launcher copy in the install directory; settled, written and read by the
+// update thread only.
+extern std::wstring& g_launcherExeName;

@@ -250,6 +250,14 @@ INSTANTIATE_TEST_SUITE_P(
                                        L"res:0, httpStatusCode:404"},
                       FetchFailureCase{"dropped connection", R"("drop_after": 3)", L"res:18, httpStatusCode:200"}));
 
+TEST_F(ConfigFetch, OversizedDocumentIsRefused)
+{
+    ASSERT_TRUE(channel.SetConfig("ClientVersion=1.0.3.7\n" + std::string(2 * 1024 * 1024, 'x')));
+    EXPECT_EQ(Fetch(kConfigPath), core::kConfigRequestFailed);
+    EXPECT_TRUE(state.remoteConfig.empty());
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"res:23, httpStatusCode:200"));
+}
+
 TEST_F(ConfigFetch, UnreachableServerGivesCode102)
 {
     core::UpdateContext ctx = Ctx();

@@ -100,6 +100,16 @@ TEST_F(UpdateDriver, ConfigurationServerDownShows102AndOpensNoPage)
     EXPECT_EQ(Milestones(), (Calls{"UpdateProgress(更新失败,请检查网络:102,,0,0)", "ShowProgressControls(0)"}));
 }
 
+TEST_F(UpdateDriver, ServerDownKeepsTheRecordedDownloadForTheNextStart)
+{
+    ASSERT_TRUE(channel.SetFault(kConfigPath, R"("status": 503)"));
+    WriteAll(install / "tempdownload.dat", "downloadVersion=1.0.3.7\noffset=600\ntotalSize=1000\n");
+    Run();
+    core::UpdateContext ctx = Ctx();
+    core::WriteResumeRecord(ctx);  // the player closes the launcher
+    EXPECT_EQ(ReadAll(install / "tempdownload.dat"), "downloadVersion=1.0.3.7\noffset=600\ntotalSize=1000\n");
+}
+
 TEST_F(UpdateDriver, PackageFailureShows104Then103)
 {
     ServeConfig(StandardConfig());

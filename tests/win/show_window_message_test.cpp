@@ -76,6 +76,16 @@ TEST_F(ShowWindowMessage, ReachesThePlatformWindowOnceWithTheFixedPayload)
     EXPECT_NE(ChildLog().find("SendShowWindowMessage lret:1"), std::string::npos) << ChildLog();
 }
 
+TEST_F(ShowWindowMessage, AWindowIdThatNamesNoWindowSendsNothing)
+{
+    // 65535 is the broadcast handle: the message must not go to every window there is.
+    for (const wchar_t* winid : {L"--winid=65535", L"--winid=abc", L"--winid=0"}) {
+        ASSERT_EQ(wintest::RunSelfAsChild(L"--show-window-child", winid), 0u);
+        EXPECT_NE(ChildLog().find("SendShowWindowMessage lret:0"), std::string::npos) << ChildLog();
+    }
+    EXPECT_EQ(Record(), "");
+}
+
 TEST_F(ShowWindowMessage, NothingIsSentOrLoggedWithoutAWindowId)
 {
     ASSERT_EQ(wintest::RunSelfAsChild(L"--show-window-child", L"--token=abc"), 0u);
