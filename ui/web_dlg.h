@@ -3,7 +3,6 @@
 // window and the browser come with the window layer. It starts the update thread at the end of
 // its initialisation and offers it the four window operations through an UpdateWindowProxy.
 #pragma once
-#include <atomic>
 #include <memory>
 #include <string>
 

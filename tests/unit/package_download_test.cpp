@@ -6,7 +6,6 @@
 namespace {
 
 using namespace pipeline_test;
-using testing_support::ZipEntry;
 
 TEST_F(PackagePipeline, FirstInstallFetchesFromByteZeroAndCompletesTheInstall)
 {

@@ -46,6 +46,20 @@ inline std::string JsonString(const std::wstring& w)
     return out + "\"";
 }
 
+// A stand-in's visible top-level window of its own class, at the given place and size.
+inline HWND CreateStandinWindow(HINSTANCE inst, const wchar_t* className, const wchar_t* caption, WNDPROC proc,
+                                int x, int y, int width, int height)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = inst;
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    wc.lpszClassName = className;
+    RegisterClassW(&wc);
+    return CreateWindowW(className, caption, WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, y, width, height, nullptr, nullptr,
+                         inst, nullptr);
+}
+
 // Runs the message loop of a stand-in's window until the window is closed, stopFile appears,
 // or lifetimeMs have passed, so a stand-in never outlives its test.
 inline void RunUntilStopped(HWND hwnd, const std::wstring& stopFile, DWORD lifetimeMs)

@@ -53,14 +53,7 @@ int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, LPWSTR, int)
     const std::wstring dir = tools::ExeDirectory();
     Record(dir);
 
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = inst;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"StandinGameWindow";
-    RegisterClassW(&wc);
-    HWND hwnd = CreateWindowW(wc.lpszClassName, L"Stand-in game", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 400, 240,
-                              nullptr, nullptr, inst, nullptr);
+    HWND hwnd = tools::CreateStandinWindow(inst, L"StandinGameWindow", L"Stand-in game", WndProc, 40, 40, 400, 240);
 
     tools::RunUntilStopped(hwnd, dir + L"\\standin_game.stop", ExitAfterMs());
     return 0;

@@ -54,14 +54,8 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE, LPWSTR, int)
 {
     g_dir = tools::ExeDirectory();
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = WndProc;
-    wc.hInstance = inst;
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    wc.lpszClassName = L"StandinPlatformWindow";
-    RegisterClassW(&wc);
-    HWND hwnd = CreateWindowW(wc.lpszClassName, L"Stand-in platform", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 60, 60, 360,
-                              200, nullptr, nullptr, inst, nullptr);
+    HWND hwnd =
+        tools::CreateStandinWindow(inst, L"StandinPlatformWindow", L"Stand-in platform", WndProc, 60, 60, 360, 200);
     // Written whole to a temporary name first, so a reader never sees half a number.
     const std::wstring hwndFile = g_dir + L"\\standin_platform.hwnd";
     if (FILE* f = _wfopen((hwndFile + L".tmp").c_str(), L"wb")) {
