@@ -65,6 +65,11 @@ std::wstring OsVersionNameFromTests(const std::function<bool(int, int, int)>& at
     return L"ElderThanVista";
 }
 
+std::uint32_t MemoryFigure32(std::uint64_t bytes)
+{
+    return bytes > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<std::uint32_t>(bytes);
+}
+
 std::wstring MemoryText(std::uint32_t totalPhysicalBytes, std::uint32_t totalVirtualBytes)
 {
     wchar_t text[96];

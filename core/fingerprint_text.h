@@ -45,6 +45,10 @@ std::wstring OsVersionText(int major, int minor, int build);
 // whether the system is at least that version.
 std::wstring OsVersionNameFromTests(const std::function<bool(int, int, int)>& atLeast);
 
+// A memory status byte count as the 32-bit figure the memory text is made of: counts that do
+// not fit (a 64-bit process's sizes) saturate at 0xFFFFFFFF instead of wrapping around.
+std::uint32_t MemoryFigure32(std::uint64_t bytes);
+
 // "physical memory:%ld MB virtual memory:%ld MB" from byte counts, in whole megabytes.
 std::wstring MemoryText(std::uint32_t totalPhysicalBytes, std::uint32_t totalVirtualBytes);
 

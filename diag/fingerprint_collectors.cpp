@@ -94,8 +94,8 @@ std::wstring ReadMemoryText()
     MEMORYSTATUS status{};
     status.dwLength = sizeof status;
     ::GlobalMemoryStatus(&status);
-    return core::MemoryText(static_cast<std::uint32_t>(status.dwTotalPhys),
-                            static_cast<std::uint32_t>(status.dwTotalVirtual));
+    // SIZE_T is 64 bits wide in a 64-bit build: saturate rather than wrap.
+    return core::MemoryText(core::MemoryFigure32(status.dwTotalPhys), core::MemoryFigure32(status.dwTotalVirtual));
 }
 
 }  // namespace fingerprint

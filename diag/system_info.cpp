@@ -24,6 +24,9 @@ CSystemInfo::CSystemInfo()
 
 bool CSystemInfo::IsWow64()
 {
+#if defined(_WIN64)
+    return true;
+#else
     using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
     HMODULE kernel = ::GetModuleHandleW(L"kernel32");
     if (!kernel) return false;
@@ -33,4 +36,5 @@ bool CSystemInfo::IsWow64()
     BOOL wow64 = FALSE;
     if (!isWow64Process(::GetCurrentProcess(), &wow64)) return false;
     return wow64 != FALSE;
+#endif
 }

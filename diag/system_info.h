@@ -9,7 +9,9 @@ public:
     // seconds) on the calling thread while concurrent first callers wait.
     static CSystemInfo& Instance();
 
-    // True when this 32-bit process runs on 64-bit Windows; false when the system cannot say.
+    // True on 64-bit Windows: a 32-bit build asks IsWow64Process (false when the system cannot
+    // say), a 64-bit build knows. Everything that differs between 32-bit and 64-bit Windows
+    // (package URL, registry keys) follows this one answer, so both builds behave alike.
     static bool IsWow64();
 
     std::wstring m_strProcessorName;  // brand string from the registry, "" when unreadable

@@ -17,7 +17,7 @@ REPO = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(REPO / "tools"))
 from channel_server import ChannelServer  # noqa: E402
 
-BUILD = REPO / "build" / "win32"
+BUILD = REPO / "build" / winerun.current_variant()
 LAUNCHER = BUILD / "e2e-bin" / "Vantorra.exe"
 STANDIN_GAME = BUILD / "tools" / "standin_game.exe"
 SHOTS = REPO / "build" / "demo"

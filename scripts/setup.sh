@@ -10,16 +10,26 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
+# Both Windows toolchains: the shipped launcher is i686; the x86_64 build of the same sources
+# is what runs under 64-bit Wine on hosts that cannot execute 32-bit code.
 PACKAGES=(
   build-essential cmake ninja-build pkg-config dpkg-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   libz-mingw-w64-dev
   googletest libgtest-dev
   libcurl4-openssl-dev libminizip-dev zlib1g-dev
   python3 python3-pytest
-  wine wine32:i386 xvfb xauth imagemagick
+  wine wine64 xvfb xauth imagemagick
   curl unzip zip locales fonts-wqy-zenhei
 )
+# 32-bit Wine only where 32-bit code runs: elsewhere the i386 packages' own install scripts
+# fail with "Exec format error" and leave dpkg half-configured.
+HOST_RUNS_I386=0
+if bash "$(dirname "$0")/host-runs-i386.sh"; then
+  HOST_RUNS_I386=1
+  PACKAGES+=(wine32:i386)
+fi
 
 need_apt_update=0
 ensure_i386() {
@@ -45,7 +55,7 @@ missing_packages() {
   done
 }
 
-ensure_i386
+[ "$HOST_RUNS_I386" -eq 0 ] || ensure_i386
 ensure_deb_src
 mapfile -t missing < <(missing_packages)
 if [ "${#missing[@]}" -gt 0 ]; then
@@ -66,4 +76,6 @@ ensure_locale() {
 }
 ensure_locale
 
-"$(dirname "$0")/build-mingw-deps.sh" "$CACHE_ROOT"
+for arch in i686 x86_64; do
+  "$(dirname "$0")/build-mingw-deps.sh" "$CACHE_ROOT" "$arch"
+done

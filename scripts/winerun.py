@@ -9,7 +9,13 @@ ANSI code page 936 the launcher's players have.
 Only the processes started here are ever ended: the Xvfb by its pid, and each prefix's
 wineserver with `wineserver -k` on that prefix.
 
+Which Windows variant runs is decided once per run (see `variant()`): the shipped i686 build
+under 32-bit Wine where this host executes 32-bit x86 code, otherwise the x86_64 build of the
+same sources under 64-bit Wine (WINEARCH=win64). LAUNCHER_WINE_ARCH=win32|win64 forces one.
+
 Command line:
+  winerun.py variant          print the variant (win32 or win64, also the build preset's
+                              name) on stdout and why it was chosen on stderr
   winerun.py start            start the display and make the template (reused if running)
   winerun.py stop             end every wineserver of this run's prefixes and the display
   winerun.py exec EXE [ARGS]  run EXE in a fresh prefix copy and return its exit code
@@ -27,17 +33,55 @@ from pathlib import Path
 
 REPO = Path(__file__).resolve().parent.parent
 LOCALE = "zh_CN.UTF-8"
+VARIANTS = ("win32", "win64")
+# Each variant's loader and server. /usr/bin/wine prefers the 32-bit loader whenever it is
+# installed, so the 64-bit one is named directly.
+WINE = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
+WINESERVER = {"win32": "/usr/bin/wineserver", "win64": "/usr/lib/wine/wineserver64"}
+
+
+def host_runs_i386() -> bool:
+    return subprocess.run(["bash", str(REPO / "scripts" / "host-runs-i386.sh")]).returncode == 0
+
+
+def variant() -> tuple[str, str]:
+    """(variant, reason): which build runs under which Wine on this host, and why."""
+    forced = os.environ.get("LAUNCHER_WINE_ARCH", "")
+    if forced:
+        if forced not in VARIANTS:
+            raise SystemExit(f"LAUNCHER_WINE_ARCH must be win32 or win64, not {forced!r}")
+        return forced, f"forced by LAUNCHER_WINE_ARCH={forced}"
+    if not host_runs_i386():
+        return "win64", "this host cannot execute 32-bit x86 code (Exec format error)"
+    if not os.access(WINE["win32"], os.X_OK):
+        return "win64", f"32-bit Wine is not installed ({WINE['win32']} missing)"
+    return "win32", "this host executes 32-bit x86 code: the shipped i686 build is tested"
+
+
+def current_variant() -> str:
+    return variant()[0]
+
+
+def pe_variant(exe) -> str:
+    """win32 for a PE32 (i386) program, win64 for a PE32+ (x86_64) one."""
+    with open(exe, "rb") as f:
+        head = f.read(4096)
+    offset = int.from_bytes(head[0x3C:0x40], "little")
+    machine = int.from_bytes(head[offset + 4:offset + 6], "little")
+    return {0x14C: "win32", 0x8664: "win64"}.get(machine, f"machine 0x{machine:x}")
 
 
 def run_dir() -> Path:
     return Path(os.environ.get("LAUNCHER_WINE_RUN", REPO / "build" / "wine-run")).resolve()
 
 
-def base_env(prefix: Path, display: str) -> dict:
+def base_env(prefix: Path, display: str, arch: str) -> dict:
     env = dict(os.environ)
     env.update({
         "WINEPREFIX": str(prefix),
-        "WINEARCH": "win32",
+        "WINEARCH": arch,
+        "WINELOADER": WINE[arch],
+        "WINESERVER": WINESERVER[arch],
         "WINEDEBUG": env.get("LAUNCHER_WINEDEBUG", "-all"),
         # No Mono or Gecko installer dialogs: neither is available here.
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
@@ -76,11 +120,18 @@ class Session:
         self.prefixes = self.root / "prefixes"
         self.display = ""
         self.xvfb_pid = 0
+        self.arch = current_variant()
+
+    def _save(self) -> None:
+        self.state_file.write_text(json.dumps({"display": self.display, "xvfb_pid": self.xvfb_pid,
+                                               "arch": self.arch}))
 
     def load(self) -> bool:
         try:
             state = json.loads(self.state_file.read_text())
         except (OSError, ValueError):
+            return False
+        if state.get("arch") != self.arch:
             return False
         self.display, self.xvfb_pid = state["display"], state["xvfb_pid"]
         return _pid_alive(self.xvfb_pid) and (self.template / "system.reg").exists()
@@ -91,8 +142,11 @@ class Session:
         self.stop()
         self.root.mkdir(parents=True, exist_ok=True)
         self._start_xvfb()
+        # Recorded before the template is made, so a failing wineboot still lets `stop` find
+        # and end this display.
+        self._save()
         self._make_template()
-        self.state_file.write_text(json.dumps({"display": self.display, "xvfb_pid": self.xvfb_pid}))
+        self._save()
 
     def _start_xvfb(self) -> None:
         read_fd, write_fd = os.pipe()
@@ -110,29 +164,36 @@ class Session:
 
     def _make_template(self) -> None:
         shutil.rmtree(self.template, ignore_errors=True)
-        env = base_env(self.template, self.display)
-        subprocess.run(["wineboot", "-i"], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+        template = Prefix(self.template, self.display, self.arch)
+        template.run("wineboot", ["-i"], timeout=300, check=True,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         # There is no window manager on the virtual display: Wine draws captions and frames
         # itself, so screenshots show windows as a player sees them.
-        subprocess.run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed",
-                        "/t", "REG_SZ", "/d", "N", "/f"], env=env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-        subprocess.run(["wineserver", "-w"], env=env, check=True, timeout=300)
+        template.run("reg", ["add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ",
+                             "/d", "N", "/f"], timeout=120, check=True,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        template.wait_idle(timeout=300)
 
     def new_prefix(self, name: str) -> "Prefix":
         self.prefixes.mkdir(parents=True, exist_ok=True)
         path = Path(tempfile.mkdtemp(prefix=name + "-", dir=self.prefixes))
         path.rmdir()
         shutil.copytree(self.template, path, symlinks=True, copy_function=_link_or_copy)
-        return Prefix(path, self.display)
+        return Prefix(path, self.display, self.arch)
 
     def stop(self) -> None:
+        # The prefixes may be of the other variant (a run left behind by a forced one):
+        # each wineserver is ended by the server of the variant its prefix was made for.
+        arch = self.arch
+        try:
+            arch = json.loads(self.state_file.read_text()).get("arch", arch)
+        except (OSError, ValueError):
+            pass
         if self.prefixes.exists():
             for p in self.prefixes.iterdir():
-                Prefix(p, self.display).kill()
+                Prefix(p, self.display, arch).kill()
         if self.template.exists():
-            Prefix(self.template, self.display).kill()
+            Prefix(self.template, self.display, arch).kill()
         if self.state_file.exists():
             try:
                 pid = json.loads(self.state_file.read_text())["xvfb_pid"]
@@ -146,13 +207,19 @@ class Session:
 class Prefix:
     """One Wine prefix copied from the template."""
 
-    def __init__(self, path: Path, display: str):
+    def __init__(self, path: Path, display: str, arch: str):
         self.path = Path(path)
         self.display = display
+        self.arch = arch
 
     @property
     def env(self) -> dict:
-        return base_env(self.path, self.display)
+        return base_env(self.path, self.display, self.arch)
+
+    @property
+    def system32(self) -> Path:
+        r"""C:\windows\system32 of this prefix (the native programs' folder)."""
+        return self.drive_c / "windows" / "system32"
 
     @property
     def drive_c(self) -> Path:
@@ -165,11 +232,14 @@ class Prefix:
             raise ValueError(f"only drive C: is mapped: {windows_path}")
         return self.drive_c.joinpath(*[p for p in rest.replace("\\", "/").split("/") if p])
 
+    def command(self, exe, args=()) -> list[str]:
+        return [WINE[self.arch], str(exe), *map(str, args)]
+
     def popen(self, exe, args=(), **kw) -> subprocess.Popen:
-        return subprocess.Popen(["wine", str(exe), *map(str, args)], env=self.env, **kw)
+        return subprocess.Popen(self.command(exe, args), env=self.env, **kw)
 
     def run(self, exe, args=(), timeout=120, **kw) -> subprocess.CompletedProcess:
-        return subprocess.run(["wine", str(exe), *map(str, args)], env=self.env, timeout=timeout, **kw)
+        return subprocess.run(self.command(exe, args), env=self.env, timeout=timeout, **kw)
 
     def run_capture(self, exe, args=(), timeout=120) -> subprocess.CompletedProcess:
         """Runs a program and returns its output. The output goes through files, not pipes:
@@ -184,11 +254,13 @@ class Prefix:
 
     def wait_idle(self, timeout=60) -> None:
         """Waits until every program of the prefix has ended."""
-        subprocess.run(["wineserver", "-w"], env=self.env, timeout=timeout)
+        subprocess.run([WINESERVER[self.arch], "-w"], env=self.env, timeout=timeout, check=False)
 
     def kill(self) -> None:
         """Ends this prefix's wineserver and with it every program it runs."""
-        subprocess.run(["wineserver", "-k"], env=self.env, stdout=subprocess.DEVNULL,
+        if not os.access(WINESERVER[self.arch], os.X_OK):
+            return
+        subprocess.run([WINESERVER[self.arch], "-k"], env=self.env, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60)
 
     def remove(self) -> None:
@@ -198,6 +270,11 @@ class Prefix:
 
 def exec_in_fresh_prefix(exe: str, args: list[str]) -> int:
     session = Session()
+    built_for = pe_variant(exe)
+    if built_for != session.arch:
+        print(f"winerun: {exe} is a {built_for} program but this run tests {session.arch}; "
+              f"build the {session.arch} preset or set LAUNCHER_WINE_ARCH", file=sys.stderr)
+        return 2
     owned = not session.load()
     if owned:
         session.start()
@@ -212,6 +289,11 @@ def exec_in_fresh_prefix(exe: str, args: list[str]) -> int:
 
 
 def main(argv: list[str]) -> int:
+    if len(argv) >= 2 and argv[1] == "variant":
+        name, reason = variant()
+        print(name)
+        print(f"{name}: {reason}", file=sys.stderr)
+        return 0
     if len(argv) >= 2 and argv[1] == "start":
         Session().start()
         return 0

@@ -16,7 +16,9 @@ import winerun  # noqa: E402
 from channel_server import ChannelServer  # noqa: E402
 from desktop import Desktop  # noqa: E402
 
-BUILD = Path(os.environ.get("LAUNCHER_WIN32_BUILD", REPO / "build" / "win32"))
+# The build of the variant this run tests (win32 where 32-bit code runs, else win64).
+VARIANT = winerun.current_variant()
+BUILD = Path(os.environ.get("LAUNCHER_WIN_BUILD", REPO / "build" / VARIANT))
 LAUNCHER = BUILD / "e2e-bin" / "Vantorra.exe"
 UIDRIVER = BUILD / "tools" / "uidriver.exe"
 STANDIN_GAME = BUILD / "tools" / "standin_game.exe"
@@ -46,7 +48,7 @@ GAME_EXE = r"C:\qorn-palmet\client\qorn\qorn.exe"
 def wine_session():
     for exe in (LAUNCHER, UIDRIVER, STANDIN_GAME):
         if not exe.exists():
-            pytest.fail(f"{exe} is missing: build the win32 preset first")
+            pytest.fail(f"{exe} is missing: build the {VARIANT} preset first")
     session = winerun.Session()
     owned = not session.load()
     if owned:

@@ -6,10 +6,14 @@ import subprocess
 import zipfile
 
 import pytest
-from conftest import INSTALL_DIR, LAUNCHER, STANDIN_GAME, wait_for
+from conftest import INSTALL_DIR, LAUNCHER, STANDIN_GAME, VARIANT, wait_for
 
 SPLASH = "Vantorra"
-PACKAGE_PATH = "/packages/palmet/qorn_1.0.3.7.zip"
+# The two package URL keys lead to different paths and only the one this variant must pick is
+# served: the x86_64 build always runs on 64-bit Windows ("ClientDownloadUrl"), the i686 build
+# runs in a 32-bit prefix ("Client32DownloadUrl").
+PACKAGE_PATH = {"win64": "/packages/palmet/x64/qorn_1.0.3.7.zip",
+                "win32": "/packages/palmet/x86/qorn_1.0.3.7.zip"}[VARIANT]
 
 
 def make_package(extra_bytes: int = 0) -> bytes:
@@ -31,12 +35,11 @@ def make_package(extra_bytes: int = 0) -> bytes:
 
 def configure(channel, package: bytes, mini="1.0.0.0", version="1.0.3.7"):
     channel.add_package(PACKAGE_PATH, package)
-    url = channel.base_url + "/packages/{ditch_name}/qorn_{version}.zip"
     channel.set_config({
         "ClientVersion": version,
         "ClientMiniUpdateVersion": mini,
-        "ClientDownloadUrl": url,
-        "Client32DownloadUrl": url,
+        "ClientDownloadUrl": channel.base_url + "/packages/{ditch_name}/x64/qorn_{version}.zip",
+        "Client32DownloadUrl": channel.base_url + "/packages/{ditch_name}/x86/qorn_{version}.zip",
         "EntryUrl": channel.url(channel.entry_path),
         "CustomParameters": "region=cn",
     })

@@ -2,7 +2,7 @@
 log, and the browser emulation values start-up writes into the registry."""
 import re
 
-from conftest import INSTALL_DIR, LAUNCHER, TEST_PORT, read_log_bytes, wait_for
+from conftest import INSTALL_DIR, LAUNCHER, TEST_PORT, VARIANT, read_log_bytes, wait_for
 from desktop import button_texts, message_box_text
 
 SPLASH = "Vantorra"
@@ -10,8 +10,11 @@ COMMON_KEYS = ["client_uid", "ditch_name", "mac", "os_version"]
 UID = re.compile(r"[0-9a-f]{40}|unkown")
 MAC = re.compile(r"[0-9A-F]{2}(-[0-9A-F]{2}){5}|unkown")
 OS_DESCRIPTION = re.compile(r"Version major:\d+ minor:\d+ build:\d+.*physical memory:\d+ MB virtual memory:\d+ MB")
-EMULATION_KEY = r"Software\Microsoft\Internet Explorer\Main\FeatureControl\FEATURE_BROWSER_EMULATION"
-BROWSER_KEY = r"HKLM\SOFTWARE\Microsoft\Internet Explorer"
+# On 64-bit Windows (always so for the x86_64 build) the launcher uses the keys a 32-bit
+# launcher uses there, below "Wow6432Node"; the 32-bit prefix of the i686 build has none.
+WOW = "Wow6432Node\\" if VARIANT == "win64" else ""
+EMULATION_KEY = rf"Software\{WOW}Microsoft\Internet Explorer\Main\FeatureControl\FEATURE_BROWSER_EMULATION"
+BROWSER_KEY = rf"HKLM\SOFTWARE\{WOW}Microsoft\Internet Explorer"
 
 
 def keys(report):

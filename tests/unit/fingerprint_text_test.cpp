@@ -129,6 +129,16 @@ TEST(MemoryText, WholeMegabytesRoundedDown)
     EXPECT_EQ(core::MemoryText(0, (1u << 20) - 1), L"physical memory:0 MB virtual memory:0 MB");
 }
 
+TEST(MemoryFigure32, SaturatesInsteadOfWrapping)
+{
+    // 24,104 MB would wrap to 3,624 MB if narrowed; it must read as the 4095 MB ceiling.
+    EXPECT_EQ(core::MemoryFigure32(24104ull << 20), 0xFFFFFFFFu);
+    EXPECT_EQ(core::MemoryFigure32(0x100000000ull), 0xFFFFFFFFu);
+    EXPECT_EQ(core::MemoryFigure32(0xFFFFFFFFull), 0xFFFFFFFFu);
+    EXPECT_EQ(core::MemoryFigure32(2048ull << 20), 2048u << 20);
+    EXPECT_EQ(core::MemoryFigure32(0), 0u);
+}
+
 TEST(OsDescription, RunsTheThreeTextsTogether)
 {
     EXPECT_EQ(core::OsDescription(L"Version major:6 minor:1 build:7601", L"AMD Ryzen",

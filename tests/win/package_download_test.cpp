@@ -16,7 +16,16 @@
 
 namespace {
 
-const std::string kPackagePath = "/packages/palmet/qorn_1.0.3.7.zip";
+// The two package URLs lead to different paths, so a build that picks the wrong key fails.
+const std::string kPackagePath64 = "/packages/palmet/x64/qorn_1.0.3.7.zip";
+const std::string kPackagePath32 = "/packages/palmet/x86/qorn_1.0.3.7.zip";
+// On 64-bit Windows "ClientDownloadUrl", else "Client32DownloadUrl": a 64-bit build always runs
+// on 64-bit Windows, and a 32-bit build is tested in a 32-bit prefix.
+#if defined(_WIN64)
+const std::string kPackagePath = kPackagePath64;
+#else
+const std::string kPackagePath = kPackagePath32;
+#endif
 
 std::string ReadAll(const std::wstring& path)
 {
@@ -30,7 +39,8 @@ protected:
     {
         ASSERT_TRUE(channel.Available()) << "run through tests/support/run_with_test_servers.py";
         // Only this test's path: other tests of the run keep faults of their own on the server.
-        ASSERT_TRUE(channel.ClearFaults(kPackagePath));
+        ASSERT_TRUE(channel.ClearFaults(kPackagePath64));
+        ASSERT_TRUE(channel.ClearFaults(kPackagePath32));
         ASSERT_TRUE(channel.ClearLogs());
         install = dir.path() + L"\\\u4e0b\u8f7d\u6d4b\u8bd5";  // 下载测试
         client = install + L"\\client";
@@ -48,12 +58,11 @@ protected:
         ASSERT_TRUE(wintest::WriteFileBytes(wintest::HostPath((fixtures + "/win-package.zip").c_str()), package));
         ASSERT_TRUE(channel.AddPackage(kPackagePath, fixtures + "/win-package.zip"));
 
-        const std::wstring url = std::wstring(channel.BaseUrl().begin(), channel.BaseUrl().end()) +
-                                 L"/packages/{ditch_name}/qorn_{version}.zip";
+        const std::wstring base = std::wstring(channel.BaseUrl().begin(), channel.BaseUrl().end());
         state.remoteConfig = {{L"ClientVersion", L"1.0.3.7"},
                               {L"ClientMiniUpdateVersion", L"1.0.0.0"},
-                              {L"ClientDownloadUrl", url},
-                              {L"Client32DownloadUrl", url}};
+                              {L"ClientDownloadUrl", base + L"/packages/{ditch_name}/x64/qorn_{version}.zip"},
+                              {L"Client32DownloadUrl", base + L"/packages/{ditch_name}/x86/qorn_{version}.zip"}};
         state.remoteClientVersion = core::ParseClientVersion(L"1.0.3.7");
         state.miniUpdateVersion = core::ParseClientVersion(L"1.0.0.0");
     }
@@ -100,6 +109,33 @@ TEST_F(PackageDownloadOnWindows, FreshInstallBelowAChineseFolder)
     EXPECT_GT(window.progress, 0);
     EXPECT_EQ(state.downloadTotal.load(), static_cast<std::int64_t>(package.size()));
 }
+
+// The URL key follows the one "64-bit Windows" answer, whichever build asks.
+class PackageUrlByWindowsKind : public PackageDownloadOnWindows, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(PackageUrlByWindowsKind, PicksTheKeyOfTheAnswer)
+{
+    struct AnsweringHost : wintest::RecordingHost {
+        bool answer = false;
+        bool IsWow64() override { return answer; }
+    } answering;
+    answering.answer = GetParam();
+    const std::string fixtures = std::getenv("CHANNEL_FIXTURE_DIR");
+    ASSERT_TRUE(channel.AddPackage(kPackagePath64, fixtures + "/win-package.zip"));
+    ASSERT_TRUE(channel.AddPackage(kPackagePath32, fixtures + "/win-package.zip"));
+    core::UpdateContext ctx{answering, state, &window, core::PipelinePaths{install, client, L"qorn", L"palmet", L"qorn"},
+                            core::TransferLimits{5, 5}};
+    ASSERT_TRUE(core::OnDownLoad(ctx));
+    EXPECT_TRUE(Installed());
+    const std::string requests = channel.Requests();
+    const std::string& wanted = GetParam() ? kPackagePath64 : kPackagePath32;
+    const std::string& other = GetParam() ? kPackagePath32 : kPackagePath64;
+    EXPECT_NE(requests.find("\"" + wanted + "\""), std::string::npos) << requests;
+    EXPECT_EQ(requests.find("\"" + other + "\""), std::string::npos) << requests;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothAnswers, PackageUrlByWindowsKind, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "SixtyFourBitWindows" : "ThirtyTwoBitWindows"; });
 
 TEST_F(PackageDownloadOnWindows, DroppedTransferResumesToTheSameInstall)
 {

@@ -116,9 +116,39 @@ TEST(Fingerprint, VersionTextAndVersionTestsAgreeWithTheSystem)
     EXPECT_EQ(fingerprint::OsVersionNameByTests(), core::OsVersionNameFromTests(atLeast));
 }
 
-TEST(Fingerprint, NotWow64InA32BitPrefix)
+// The one "is this 64-bit Windows" answer: a 64-bit build always runs on 64-bit Windows; a
+// 32-bit build asks the system, and the test prefix of a 32-bit run is 32-bit Windows.
+TEST(Fingerprint, SixtyFourBitWindowsAnswerMatchesTheBuildAndPrefix)
 {
+#if defined(_WIN64)
+    EXPECT_TRUE(CSystemInfo::IsWow64());
+#else
+    BOOL wow64 = TRUE;
+    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+    EXPECT_FALSE(wow64) << "the 32-bit variant runs in a 32-bit prefix";
     EXPECT_FALSE(CSystemInfo::IsWow64());
+#endif
+}
+
+// The memory figures are the memory status's byte counts as 32-bit values: a 64-bit build
+// saturates them (never wraps), and Wine caps a 32-bit program that is not large-address
+// aware at 2 GiB - 1.
+TEST(Fingerprint, MemoryTextIsTheClampedMemoryStatus)
+{
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    ASSERT_TRUE(GlobalMemoryStatusEx(&status));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(GetModuleHandleW(nullptr));
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(reinterpret_cast<const BYTE*>(dos) + dos->e_lfanew);
+    const bool largeAddressAware = (nt->FileHeader.Characteristics & IMAGE_FILE_LARGE_ADDRESS_AWARE) != 0;
+    const unsigned long long cap = sizeof(void*) == 8 || largeAddressAware ? 0xFFFFFFFFull : 0x7FFFFFFFull;
+    const unsigned long long physicalMb = std::min<unsigned long long>(status.ullTotalPhys, cap) >> 20;
+    const unsigned long long virtualMb = std::min<unsigned long long>(status.ullTotalVirtual, cap) >> 20;
+    char expected[96];
+    std::snprintf(expected, sizeof expected, "physical memory:%llu MB virtual memory:%llu MB", physicalMb, virtualMb);
+    std::printf("  memory status: %llu MB physical, %llu MB virtual; text \"%s\"\n", status.ullTotalPhys >> 20,
+                status.ullTotalVirtual >> 20, expected);
+    EXPECT_EQ(fw::WideToUtf8(fingerprint::ReadMemoryText()), expected);
 }
 
 bool WriteRecord(const std::wstring& path, const CSystemInfo& info, bool comLeftUninitialised,
