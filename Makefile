@@ -17,11 +17,15 @@ test: setup
 demo: setup
 	@bash scripts/demo.sh
 
-# Speed and memory of the package transfer and walk next to curl and unzip; not a test.
+# Speed and memory of the package transfer and walk next to curl and unzip, natively and (the
+# transfer through the real launcher window) under Wine next to curl.exe; not a test.
 bench: setup
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native
 	@for b in build/native/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done
+	@variant=$$(/usr/bin/python3 scripts/winerun.py variant 2>/dev/null) && \
+	  cmake --preset "$$variant" >/dev/null && cmake --build --preset "$$variant" && \
+	  echo "== bench/wine_download_bench.py" && /usr/bin/python3 bench/wine_download_bench.py
 
 clean:
 	rm -rf build

@@ -38,6 +38,7 @@ VARIANTS = ("win32", "win64")
 # installed, so the 64-bit one is named directly.
 WINE = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
 WINESERVER = {"win32": "/usr/bin/wineserver", "win64": "/usr/lib/wine/wineserver64"}
+WINE_FONTS = Path("/usr/share/wine/fonts")
 
 
 def host_runs_i386() -> bool:
@@ -167,6 +168,7 @@ class Session:
         template = Prefix(self.template, self.display, self.arch)
         template.run("wineboot", ["-i"], timeout=300, check=True,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        template.add_wine_fonts()
         # There is no window manager on the virtual display: Wine draws captions and frames
         # itself, so screenshots show windows as a player sees them.
         template.run("reg", ["add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ",
@@ -234,6 +236,15 @@ class Prefix:
 
     def command(self, exe, args=()) -> list[str]:
         return [WINE[self.arch], str(exe), *map(str, args)]
+
+    def add_wine_fonts(self) -> None:
+        """64-bit Wine does not find its own fonts (Debian's fonts-wine) and leaves the prefix's
+        Fonts folder empty, so caption buttons would draw as letters: copy in what is missing."""
+        fonts = self.drive_c / "windows" / "Fonts"
+        fonts.mkdir(parents=True, exist_ok=True)
+        for font in WINE_FONTS.glob("*"):
+            if not (fonts / font.name).exists():
+                shutil.copy2(font, fonts / font.name)
 
     def popen(self, exe, args=(), **kw) -> subprocess.Popen:
         return subprocess.Popen(self.command(exe, args), env=self.env, **kw)

@@ -426,7 +426,8 @@ class ChannelServer:
     @property
     def requests(self):
         """Every non-control request, oldest first (copies). status is set
-        before the body is sent; bytes_sent and complete when it is done."""
+        before the body is sent; bytes_sent, complete and end_time (the moment the last
+        byte was handed to the socket, or the connection ended) when it is done."""
         with self._lock:
             return [dict(r) for r in self._requests]
 
@@ -480,6 +481,7 @@ class ChannelServer:
             "headers": [[k, v] for k, v in handler.headers.items()],
             "bytes_sent": None,
             "complete": None,
+            "end_time": None,
         }
         with self._lock:
             self._requests.append(entry)
@@ -490,6 +492,7 @@ class ChannelServer:
         with self._lock:
             entry["bytes_sent"] = sent
             entry["complete"] = bool(complete)
+            entry["end_time"] = time.time()
             self._write_line(self._requests_file, entry)
             self._lock.notify_all()
 

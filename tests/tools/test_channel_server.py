@@ -8,6 +8,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import time
 import urllib.error
 import urllib.parse
 import urllib.request
@@ -234,6 +235,7 @@ def test_unknown_path_is_404_and_logged(server):
     assert request(server, "/nothing/here?x=1")[0] == 404
     entry = server.wait_for_requests(lambda r: r["complete"] is not None)
     assert (entry["method"], entry["query"], entry["status"], entry["complete"]) == ("GET", "x=1", 404, True)
+    assert entry["time"] <= entry["end_time"] <= time.time()
 
 
 def test_add_package_rejects_missing_file_and_relative_path(server, tmp_path):
