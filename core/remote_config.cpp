@@ -27,7 +27,10 @@ void ParseRemoteConfig(const std::wstring& text, RemoteConfigMap& into)
     std::size_t start = 0;
     for (;;) {
         const std::size_t lf = text.find(L'\n', start);
-        const std::wstring line = text.substr(start, lf == std::wstring::npos ? std::wstring::npos : lf - start);
+        std::wstring line = text.substr(start, lf == std::wstring::npos ? std::wstring::npos : lf - start);
+        // A document written with CR LF line ends: the CR is not part of the value (a package
+        // URL ending in CR would fail every download).
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
         const std::size_t eq = line.find(L'=');
         if (eq == std::wstring::npos)
             into.emplace(std::wstring(), line);
@@ -67,6 +70,10 @@ int FetchRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl)
     curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, &OnConfigData);
     curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &response);
+    // A server that accepts and never answers must not hold the update thread for ever: the
+    // request then fails like any other (102).
+    curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, ctx.limits.connectTimeoutSeconds);
+    curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, ctx.limits.configTotalSeconds);
 
     const CURLcode res = curl_easy_perform(curl.get());
     long status = 0;

@@ -23,6 +23,8 @@ struct PipelinePaths {
 struct TransferLimits {
     long connectTimeoutSeconds = 30;
     long stallSeconds = 60;
+    // The configuration document is small: its whole request gets this long.
+    long configTotalSeconds = 60;
 };
 
 struct UpdateContext {

@@ -44,14 +44,15 @@ void InitRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl,
         ctx.Error(kFunction, __LINE__, L"lpParameter is NULL!");
         return;
     }
+    // The whole record is read before the fetch: the player may close the launcher while the
+    // fetch runs, and the record written at close must carry the recorded version with its
+    // offsets, or the next start would throw the partial package away.
     LoadResumeOffsets(ctx);
+    LoadResumeVersion(ctx);
     ctx.paths.launcherExeName = settleLauncherName();
 
     const int fetched = FetchRemoteConfig(ctx, configUrl);
     if (fetched != kConfigFetched) {
-        // The resume record is written again at close: keep the version of the partial
-        // package with its offsets, or the next start would throw the download away.
-        LoadResumeVersion(ctx);
         ctx.ShowStatus(L"更新失败,请检查网络:" + std::to_wstring(fetched));
         return;
     }
@@ -61,7 +62,6 @@ void InitRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl,
 
     PipelineState& st = ctx.state;
     ReadLocalClientVersion(ctx);
-    LoadResumeVersion(ctx);
     if (const std::wstring* v = FindConfigValue(st.remoteConfig, L"ClientVersion"))
         st.remoteClientVersion = CStringToLocalClientVersion(ctx, *v);
 

@@ -257,6 +257,26 @@ TEST_F(ConfigFetch, OversizedDocumentIsRefused)
     EXPECT_TRUE(host.HasLine(L"ERROR", L"res:23, httpStatusCode:200"));
 }
 
+TEST_F(ConfigFetch, ServerThatNeverAnswersFailsWithin102)
+{
+    core::UpdateContext ctx = Ctx();
+    ctx.limits.configTotalSeconds = 1;
+    EXPECT_EQ(core::FetchRemoteConfig(ctx, core::Utf8ToWide(SilentUrl("/config.php"))), core::kConfigRequestFailed);
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"res:28, httpStatusCode:0"));  // CURLE_OPERATION_TIMEDOUT
+    EXPECT_TRUE(state.remoteConfig.empty());
+}
+
+TEST_F(ConfigFetch, DocumentWithCrLfLinesGivesAUsablePackageUrl)
+{
+    ASSERT_TRUE(channel.SetConfig("ClientVersion=1.0.3.7\r\nClientMiniUpdateVersion=1.0.0.0\r\nClientDownloadUrl=" +
+                                  channel.BaseUrl() + "/packages/{ditch_name}/qorn_{version}.zip\r\nClient32DownloadUrl=" +
+                                  channel.BaseUrl() + "/packages/{ditch_name}/qorn_{version}.zip\r\n"));
+    ASSERT_EQ(Fetch(kConfigPath), core::kConfigFetched);
+    state.remoteClientVersion = core::ParseClientVersion(state.remoteConfig.at(L"ClientVersion"));
+    EXPECT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+}
+
 TEST_F(ConfigFetch, UnreachableServerGivesCode102)
 {
     core::UpdateContext ctx = Ctx();

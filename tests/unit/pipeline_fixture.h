@@ -92,6 +92,12 @@ protected:
     }
 
     std::string RequestsText() { return channel.Requests(); }
+    // A URL on the wrapper's server that accepts connections and never answers.
+    static std::string SilentUrl(const std::string& path)
+    {
+        const char* port = std::getenv("LAUNCHER_TEST_SILENT_PORT");
+        return "http://127.0.0.1:" + std::string(port ? port : "1") + path;
+    }
     bool Installed() { return ReadAll(install / "client" / "qorn" / "qorn.exe") == payload; }
     bool WindowSaw(const std::string& call)
     {

@@ -13,17 +13,26 @@ RemoteConfigMap Parse(const std::wstring& text)
     return m;
 }
 
-TEST(RemoteConfigParse, ReadsKeyValueLinesSplitAtLfOnly)
+TEST(RemoteConfigParse, ReadsKeyValueLinesSplitAtLf)
 {
     const RemoteConfigMap m = Parse(L"ClientVersion=1.0.3.7\nEntryUrl=http://h/e?a=1&b=2\r\nCustomParameters= x \n");
     EXPECT_EQ(m.at(L"ClientVersion"), L"1.0.3.7");
-    // Everything after the first "=" is the value, a CR before the LF included.
-    EXPECT_EQ(m.at(L"EntryUrl"), L"http://h/e?a=1&b=2\r");
+    // Everything after the first "=" is the value, but not the CR of a CR LF line end.
+    EXPECT_EQ(m.at(L"EntryUrl"), L"http://h/e?a=1&b=2");
     // Nothing is trimmed.
     EXPECT_EQ(m.at(L"CustomParameters"), L" x ");
     // The text ends with LF: the empty last line is stored under the key "".
     EXPECT_EQ(m.at(L""), L"");
     EXPECT_EQ(m.size(), 4u);
+}
+
+TEST(RemoteConfigParse, OnlyOneCarriageReturnAtTheLineEndIsDropped)
+{
+    const RemoteConfigMap m = Parse(L"ClientDownloadUrl=http://h/q.zip\r\nA=x\ry\r\r\nB=\r\nLast=v\r");
+    EXPECT_EQ(m.at(L"ClientDownloadUrl"), L"http://h/q.zip");
+    EXPECT_EQ(m.at(L"A"), L"x\ry\r");  // a CR inside the value, or a second one, stays
+    EXPECT_EQ(m.at(L"B"), L"");
+    EXPECT_EQ(m.at(L"Last"), L"v");     // the last line has no LF
 }
 
 TEST(RemoteConfigParse, FirstOccurrenceWinsAlsoForLinesWithoutEquals)

@@ -1,5 +1,7 @@
 // The update thread's routine, run on a thread of its own with a recording window against the
 // channel server: the window calls of every outcome, in order.
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "core/update_driver.h"
@@ -108,6 +110,28 @@ TEST_F(UpdateDriver, ServerDownKeepsTheRecordedDownloadForTheNextStart)
     core::UpdateContext ctx = Ctx();
     core::WriteResumeRecord(ctx);  // the player closes the launcher
     EXPECT_EQ(ReadAll(install / "tempdownload.dat"), "downloadVersion=1.0.3.7\noffset=600\ntotalSize=1000\n");
+}
+
+TEST_F(UpdateDriver, ClosingDuringTheConfigurationFetchKeepsTheRecordedDownload)
+{
+    const std::string record = "downloadVersion=1.0.3.7\noffset=600\ntotalSize=1000\n";
+    WriteAll(install / "tempdownload.dat", record);
+    std::atomic<bool> done{false};
+    std::thread update([&] {
+        core::UpdateContext ctx = Ctx();
+        ctx.limits.configTotalSeconds = 3;
+        core::InitRemoteConfig(ctx, core::Utf8ToWide(SilentUrl("/config.php")), [] { return std::wstring(L"qorn"); });
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    EXPECT_FALSE(done) << "the fetch should still be waiting for the silent server";
+    {
+        core::UpdateContext ctx = Ctx();
+        core::WriteResumeRecord(ctx);  // the player closes the launcher while the fetch runs
+    }
+    EXPECT_EQ(ReadAll(install / "tempdownload.dat"), record);
+    update.join();
+    EXPECT_EQ(Milestones(), (Calls{"UpdateProgress(更新失败,请检查网络:102,,0,0)", "ShowProgressControls(0)"}));
 }
 
 TEST_F(UpdateDriver, PackageFailureShows104Then103)
