@@ -19,10 +19,14 @@ LONG WINAPI CrashDumpFilter(EXCEPTION_POINTERS* pExceptionInfo)
 
     SYSTEMTIME st;
     ::GetLocalTime(&st);
-    const std::wstring path =
-        core::CrashDumpFileName(g_strDumpPrefix, {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond});
+    // On the stack: the crash may have happened with the heap's lock held, and allocating
+    // here would then hang the process instead of writing the dump.
+    wchar_t path[2 * MAX_PATH];
+    if (!core::FormatCrashDumpFileName(path, sizeof path / sizeof path[0], g_strDumpPrefix.c_str(),
+                                       {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond}))
+        return EXCEPTION_EXECUTE_HANDLER;
 
-    fw::UniqueFileHandle file(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    fw::UniqueFileHandle file(::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (file) {
         MINIDUMP_EXCEPTION_INFORMATION exceptionInfo{};

@@ -90,6 +90,7 @@ BOOL CWebApp::InitApplication()
         return FALSE;
     }
 
+    CFileLog::Instance().OpenOnceFoldersExist();
     g_strDumpPrefix = core::CrashDumpPrefix(m_strInstallDir, AppName());
     if (!g_pfnPrevFilter) {
         ::SetErrorMode(SEM_NOGPFAULTERRORBOX);

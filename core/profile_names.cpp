@@ -111,12 +111,24 @@ std::wstring CrashDumpPrefix(const std::wstring& installDir, const std::wstring&
     return Join(installDir, applicationName);
 }
 
+bool FormatCrashDumpFileName(wchar_t* out, std::size_t capacity, const wchar_t* prefix, const LocalTimeFields& t)
+{
+    if (!out || capacity == 0) return false;
+    const int written = std::swprintf(out, capacity, L"%ls_%04d_%02d_%02d_%02d_%02d_%02d.dmp", prefix, t.year,
+                                      t.month, t.day, t.hour, t.minute, t.second);
+    if (written < 0 || static_cast<std::size_t>(written) >= capacity) {
+        out[0] = L'\0';
+        return false;
+    }
+    return true;
+}
+
 std::wstring CrashDumpFileName(const std::wstring& prefix, const LocalTimeFields& t)
 {
-    wchar_t stamp[64];
-    std::swprintf(stamp, sizeof stamp / sizeof stamp[0], L"_%04d_%02d_%02d_%02d_%02d_%02d.dmp", t.year,
-                  t.month, t.day, t.hour, t.minute, t.second);
-    return prefix + stamp;
+    std::wstring name(prefix.size() + 64, L'\0');
+    FormatCrashDumpFileName(&name[0], name.size(), prefix.c_str(), t);
+    name.resize(std::wcslen(name.c_str()));
+    return name;
 }
 
 std::wstring StartMenuFolder(const std::wstring& userStartMenu, const std::wstring& ditchCode)

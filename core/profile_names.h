@@ -52,6 +52,9 @@ struct LocalTimeFields {
 };
 // "<prefix>_YYYY_MM_DD_hh_mm_ss.dmp"
 std::wstring CrashDumpFileName(const std::wstring& prefix, const LocalTimeFields& t);
+// The same name written into a caller's buffer without touching the heap (a crash may have
+// happened with the heap's lock held). False, with an empty buffer, when it does not fit.
+bool FormatCrashDumpFileName(wchar_t* out, std::size_t capacity, const wchar_t* prefix, const LocalTimeFields& t);
 
 std::wstring StartMenuFolder(const std::wstring& userStartMenu, const std::wstring& ditchCode);
 std::wstring ShortcutFile(const std::wstring& folder, const std::wstring& shortcutName);

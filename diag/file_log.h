@@ -1,5 +1,7 @@
 // The run's text log: "C:\<code>-<ditch>\<application name>.log", emptied at every start,
-// one line per call. When the file cannot be opened the log stays silent for the whole run.
+// one line per call, each on disk as soon as it is written. A second launcher started while
+// one runs appends instead of emptying the running one's log. When the file cannot be opened
+// the log stays silent until OpenOnceFoldersExist.
 #pragma once
 #include <cstdio>
 #include <memory>
@@ -16,6 +18,11 @@ public:
     // Flushes and closes the file; later writes do nothing.
     void Close();
 
+    // The first run on a machine reaches the log before its folder exists: start-up calls
+    // this once it has created the folders, so that run is logged too. Does nothing when the
+    // log is open or was closed.
+    void OpenOnceFoldersExist();
+
     // Write on the single log. The text is formed before the log is first reached, so a
     // system error code read while forming it is the caller's, not the log file's.
     static void WriteLine(const std::wstring& text, const char* function, int line, const std::wstring& level)
@@ -29,11 +36,13 @@ public:
 private:
     CFileLog();
     ~CFileLog() = default;
+    void Open();
 
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
     std::unique_ptr<std::FILE, FileCloser> m_pFile;
+    bool m_bClosed = false;
 };
 
 // Log with the calling line: LOG_INFO("CWebApp::InitInstance", L"Laucher Start").

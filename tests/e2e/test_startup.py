@@ -34,12 +34,14 @@ def dismiss_already_running_box(desktop, caption="qorn"):
     desktop.click(caption, button_texts(box)[0])
 
 
-def test_first_start_creates_directories_and_writes_no_log(desktop):
+def test_first_start_creates_directories_and_logs(desktop):
     assert run_until_splash_then_close(desktop, label="splash") == 0
     assert desktop.path(INSTALL_DIR).is_dir()
     assert desktop.path(INSTALL_DIR + r"\client").is_dir()
-    # The log opens before the directories exist on the very first run.
-    assert not desktop.path(INSTALL_DIR + r"\Vantorra.log").exists()
+    # The log's folder is made during start-up; the log opens then, so the install run that
+    # support needs most is logged too.
+    log = read_log_bytes(desktop)
+    assert re.search(rb"\[INFO\]\[CWebApp::InitInstance::\d+\] Laucher Start\r\n", log), log
 
 
 def test_second_start_writes_crlf_log_lines(desktop):
@@ -65,13 +67,27 @@ def test_second_start_writes_crlf_log_lines(desktop):
 def test_second_launcher_is_refused_while_one_runs(desktop):
     first = desktop.start(LAUNCHER)
     desktop.wait_window(SPLASH)
+    before = read_log_bytes(desktop)
     second = desktop.start(LAUNCHER)
     dismiss_already_running_box(desktop)
     assert desktop.wait_exit(second) == 0
-    # The first launcher is unaffected and ends normally.
+    # The first launcher is unaffected and ends normally, its log intact.
     assert desktop.visible_window(SPLASH)
     desktop.close(SPLASH)
     assert desktop.wait_exit(first) == 0
+    after = read_log_bytes(desktop)
+    assert after.startswith(before), (before, after)
+    assert b"\0" not in after
+    assert re.search(rb"\[INFO\]\[CWebDlg::Close::\d+\] Laucher Stop\r\n", after), after
+
+
+def test_launcher_ended_from_outside_keeps_its_log(desktop):
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    desktop.prefix.kill()  # the Wine server and with it the launcher end at once
+    proc.wait(60)
+    log = read_log_bytes(desktop)
+    assert re.search(rb"\[INFO\]\[CWebApp::InitInstance::\d+\] Laucher Start\r\n", log), log
 
 
 def test_launcher_is_refused_while_the_game_runs(desktop):

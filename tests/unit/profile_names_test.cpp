@@ -101,6 +101,17 @@ TEST(ProfileNames, LogStaysOnDriveCWhateverTheInstallDirectory)
     EXPECT_EQ(core::LogFilePath(L"abc", L"ch1", L"Game"), L"C:\\abc-ch1\\Game.log");
 }
 
+TEST(ProfileNames, CrashDumpFileNameIntoABufferRefusesWhatDoesNotFit)
+{
+    const core::LocalTimeFields t{2024, 3, 9, 17, 5, 42};
+    wchar_t exact[sizeof "P_2024_03_09_17_05_42.dmp"];  // the name and its terminator
+    EXPECT_TRUE(core::FormatCrashDumpFileName(exact, sizeof exact / sizeof exact[0], L"P", t));
+    EXPECT_STREQ(exact, L"P_2024_03_09_17_05_42.dmp");
+    wchar_t shorter[sizeof "P_2024_03_09_17_05_42.dmp" - 1];
+    EXPECT_FALSE(core::FormatCrashDumpFileName(shorter, sizeof shorter / sizeof shorter[0], L"P", t));
+    EXPECT_STREQ(shorter, L"");  // never a cut name that would land somewhere else
+}
+
 TEST(ProfileNames, CrashDumpFileNamePadsEveryField)
 {
     EXPECT_EQ(core::CrashDumpFileName(L"C:\\qorn-palmet\\qorn", {2024, 3, 9, 17, 5, 42}),

@@ -12,17 +12,29 @@
 #include "core/profile_names.h"
 #include "diag/file_log.h"
 #include "fw/app.h"
+#include "fw/win_handle.h"
 #include "tests/win/win_test_support.h"
 
 namespace {
 
+const std::wstring kLogDir = L"C:\\" + std::wstring(GAME_CODE) + L"-" + DITCH_CODE;
+
+std::wstring LogPath()
+{
+    return core::LogFilePath(GAME_CODE, DITCH_CODE, core::ApplicationNameFromModulePath(fw::ModuleFileName()));
+}
+
+std::string ReadLog()
+{
+    const std::vector<char> raw = wintest::ReadFileBytes(LogPath());
+    return std::string(raw.begin(), raw.end());
+}
+
 TEST(FileLog, WritesCrLfLinesOfTheFixedFormUntilClosed)
 {
-    const std::wstring dir = L"C:\\" + std::wstring(GAME_CODE) + L"-" + DITCH_CODE;
-    CreateDirectoryW(dir.c_str(), nullptr);
-    const std::wstring path =
-        core::LogFilePath(GAME_CODE, DITCH_CODE, core::ApplicationNameFromModulePath(fw::ModuleFileName()));
-    // "w+" empties an existing file.
+    CreateDirectoryW(kLogDir.c_str(), nullptr);
+    const std::wstring path = LogPath();
+    // A new run empties an existing file.
     ASSERT_TRUE(wintest::WriteFileBytes(path, "old run\r\n"));
 
     ASSERT_EQ(wintest::RunSelfAsChild(L"--file-log-child", L"-"), 0u);
@@ -38,10 +50,69 @@ TEST(FileLog, WritesCrLfLinesOfTheFixedFormUntilClosed)
     DeleteFileW(path.c_str());
 }
 
+// A second launcher logs before it finds the first one running: it must not empty the
+// running launcher's log, only add its own lines after it.
+TEST(FileLog, ARunningLauncherKeepsItsLog)
+{
+    CreateDirectoryW(kLogDir.c_str(), nullptr);
+    const std::string running = "[first launcher line 1]\r\n[first launcher line 2]\r\n";
+    ASSERT_TRUE(wintest::WriteFileBytes(LogPath(), running));
+    {
+        fw::UniqueHandle instance(CreateMutexW(nullptr, FALSE, GAME_CODE));  // the first launcher
+        ASSERT_TRUE(instance);
+        ASSERT_EQ(wintest::RunSelfAsChild(L"--file-log-child", L"-"), 0u);
+    }
+    const std::string text = ReadLog();
+    EXPECT_EQ(text.rfind(running, 0), 0u) << text;
+    EXPECT_NE(text.find("Laucher Start\r\n", running.size()), std::string::npos) << text;
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+    DeleteFileW(LogPath().c_str());
+}
+
+// A launcher that is killed keeps every line it wrote: nothing waits in a buffer.
+TEST(FileLog, EveryLineIsOnDiskBeforeAKill)
+{
+    CreateDirectoryW(kLogDir.c_str(), nullptr);
+    DeleteFileW(LogPath().c_str());
+    EXPECT_EQ(wintest::RunSelfAsChild(L"--file-log-child", L"killed"), 3u);
+    const std::string text = ReadLog();
+    EXPECT_NE(text.find("[INFO][CWebApp::InitInstance::1] line before the kill\r\n"), std::string::npos) << text;
+    DeleteFileW(LogPath().c_str());
+}
+
+// The first run reaches the log before its folder exists; once start-up has made the folder
+// the log opens, but never again after it was closed.
+TEST(FileLog, OpensOnceTheFolderExistsUnlessClosed)
+{
+    DeleteFileW(LogPath().c_str());
+    RemoveDirectoryW(kLogDir.c_str());
+    ASSERT_EQ(GetFileAttributesW(kLogDir.c_str()), INVALID_FILE_ATTRIBUTES) << "the log folder must not exist yet";
+    ASSERT_EQ(wintest::RunSelfAsChild(L"--file-log-child", L"late-folder"), 0u);
+    const std::string text = ReadLog();
+    EXPECT_EQ(text.find("before the folder"), std::string::npos) << text;
+    EXPECT_NE(text.find("] Laucher Start\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("after close"), std::string::npos) << text;
+    DeleteFileW(LogPath().c_str());
+}
+
 }  // namespace
 
-int FileLogChildMain(const std::wstring&)
+int FileLogChildMain(const std::wstring& scenario)
 {
+    if (scenario == L"killed") {
+        CFileLog::Instance().Write(L"line before the kill", "CWebApp::InitInstance", 1, L"INFO");
+        TerminateProcess(GetCurrentProcess(), 3);  // no runtime clean-up, no buffers written
+    }
+    if (scenario == L"late-folder") {
+        LOG_INFO("CWebApp::InitApplication", L"before the folder");
+        CreateDirectoryW(kLogDir.c_str(), nullptr);
+        CFileLog::Instance().OpenOnceFoldersExist();
+        LOG_INFO("CWebApp::InitInstance", L"Laucher Start");
+        CFileLog::Instance().Close();
+        CFileLog::Instance().OpenOnceFoldersExist();
+        LOG_INFO("CWebApp::InitInstance", L"after close");
+        return 0;
+    }
     LOG_INFO("CWebApp::InitInstance", L"Laucher Start");
     LOG_ERROR("CGameRemoteConfig::QueryRegistryKey", L"C:\\游戏\\caf\u00e9");
     CFileLog::Instance().Write(L"two\nlines", "WebLogger::Log", 7, L"INFO");
