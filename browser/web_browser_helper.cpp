@@ -71,20 +71,22 @@ int CWebBrowserHelper::GetBrowserVersion()
 void CWebBrowserHelper::FixBrowserVersion_Internal(const std::wstring& hive, const std::string& programName,
                                                    DWORD value)
 {
-    const std::wstring key = core::BrowserEmulationKeyPath(RunsUnderWow64());
-    HKEY root = hive == L"HKEY_LOCAL_MACHINE" ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-    fw::UniqueRegKey handle;
-    const LONG createResult = ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                                KEY_ALL_ACCESS, nullptr, handle.put(), nullptr);
-    if (createResult != ERROR_SUCCESS) {
-        LOG_ERROR("CWebBrowserHelper::FixBrowserVersion_Internal", ResultText(L"SetRegisties", createResult));
-        return;
-    }
+    const bool machine = hive == L"HKEY_LOCAL_MACHINE";
+    HKEY root = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
     const std::wstring valueName = fw::AnsiToWide(programName);
-    const LONG setResult = ::RegSetValueExW(handle.get(), valueName.c_str(), 0, REG_DWORD,
-                                            reinterpret_cast<const BYTE*>(&value), sizeof value);
-    if (setResult != ERROR_SUCCESS)
-        LOG_ERROR("CWebBrowserHelper::FixBrowserVersion_Internal", ResultText(L"SetRegisties", setResult));
+    for (const std::wstring& key : core::BrowserEmulationKeyPaths(RunsUnderWow64(), !machine)) {
+        fw::UniqueRegKey handle;
+        const LONG createResult = ::RegCreateKeyExW(root, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                                    KEY_ALL_ACCESS, nullptr, handle.put(), nullptr);
+        if (createResult != ERROR_SUCCESS) {
+            LOG_ERROR("CWebBrowserHelper::FixBrowserVersion_Internal", ResultText(L"SetRegisties", createResult));
+            continue;
+        }
+        const LONG setResult = ::RegSetValueExW(handle.get(), valueName.c_str(), 0, REG_DWORD,
+                                                reinterpret_cast<const BYTE*>(&value), sizeof value);
+        if (setResult != ERROR_SUCCESS)
+            LOG_ERROR("CWebBrowserHelper::FixBrowserVersion_Internal", ResultText(L"SetRegisties", setResult));
+    }
 }
 
 void CWebBrowserHelper::FixBrowserVersion()

@@ -64,4 +64,11 @@ std::wstring BrowserEmulationKeyPath(bool wow64)
            L"\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION";
 }
 
+std::vector<std::wstring> BrowserEmulationKeyPaths(bool wow64, bool currentUser)
+{
+    std::vector<std::wstring> keys{BrowserEmulationKeyPath(wow64)};
+    if (wow64 && currentUser) keys.push_back(BrowserEmulationKeyPath(false));
+    return keys;
+}
+
 }  // namespace core

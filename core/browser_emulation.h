@@ -27,4 +27,9 @@ const std::vector<std::wstring>& BrowserVersionValueNames();
 std::wstring BrowserVersionKeyPath(bool wow64);
 std::wstring BrowserEmulationKeyPath(bool wow64);
 
+// Every emulation key written in one hive: the key above, and for the current user on 64-bit
+// Windows also the plain key. HKCU\Software is shared by both registry views and never
+// redirected, so only the plain key there is read by a browser in a 32-bit process.
+std::vector<std::wstring> BrowserEmulationKeyPaths(bool wow64, bool currentUser);
+
 }  // namespace core

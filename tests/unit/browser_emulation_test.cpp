@@ -63,4 +63,14 @@ TEST(BrowserEmulationKeys, Wow64UsesTheWow6432NodeKeys)
               L"Software\\Wow6432Node\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION");
 }
 
+TEST(BrowserEmulationKeys, CurrentUserOn64BitWindowsAlsoGetsThePlainKey)
+{
+    const std::wstring plain = core::BrowserEmulationKeyPath(false);
+    const std::wstring wow = core::BrowserEmulationKeyPath(true);
+    EXPECT_EQ(core::BrowserEmulationKeyPaths(false, false), std::vector<std::wstring>{plain});
+    EXPECT_EQ(core::BrowserEmulationKeyPaths(false, true), std::vector<std::wstring>{plain});
+    EXPECT_EQ(core::BrowserEmulationKeyPaths(true, false), std::vector<std::wstring>{wow});
+    EXPECT_EQ(core::BrowserEmulationKeyPaths(true, true), (std::vector<std::wstring>{wow, plain}));
+}
+
 }  // namespace

@@ -20,11 +20,14 @@ const wchar_t* const kVersionValues[] = {L"svcVersion", L"svcUpdateVersion", L"V
 std::wstring VersionKey() { return core::BrowserVersionKeyPath(CSystemInfo::IsWow64()); }
 std::wstring EmulationKey() { return core::BrowserEmulationKeyPath(CSystemInfo::IsWow64()); }
 
-bool ReadDword(HKEY root, const std::wstring& name, DWORD& value)
+// The key a browser in this process reads for the current user: HKCU\Software is not
+// redirected, so that is always the plain key.
+const std::wstring kPlainEmulationKey = core::BrowserEmulationKeyPath(false);
+
+bool ReadDword(HKEY root, const std::wstring& name, DWORD& value, const std::wstring& key = EmulationKey())
 {
     DWORD size = sizeof value, type = 0;
-    return RegGetValueW(root, EmulationKey().c_str(), name.c_str(), RRF_RT_ANY, &type, &value, &size) ==
-               ERROR_SUCCESS &&
+    return RegGetValueW(root, key.c_str(), name.c_str(), RRF_RT_ANY, &type, &value, &size) == ERROR_SUCCESS &&
            type == REG_DWORD;
 }
 
@@ -54,6 +57,7 @@ protected:
             RegSetValueExW(m_key.get(), v.first.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(v.second.c_str()),
                            static_cast<DWORD>((v.second.size() + 1) * sizeof(wchar_t)));
         for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) RegDeleteKeyW(root, EmulationKey().c_str());
+        RegDeleteKeyW(HKEY_CURRENT_USER, kPlainEmulationKey.c_str());
     }
     void TearDown() override
     {
@@ -77,6 +81,11 @@ TEST_P(BrowserEmulation, BothNamesInBothHivesWithTheNumberOfTheInstalledVersion)
             ASSERT_TRUE(ReadDword(root, name, value)) << GetParam().what;
             EXPECT_EQ(value, GetParam().expected) << GetParam().what;
         }
+    for (const wchar_t* name : {L"win_tests.exe", L"WebBrowserTool.exe"}) {
+        DWORD value = 0;
+        ASSERT_TRUE(ReadDword(HKEY_CURRENT_USER, name, value, kPlainEmulationKey)) << GetParam().what;
+        EXPECT_EQ(value, GetParam().expected) << GetParam().what;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
