@@ -8,14 +8,8 @@ const wchar_t LAUNCHER_VERSION[] = PROFILE_LAUNCHER_VERSION;
 const wchar_t GAME_NAME[] = PROFILE_GAME_NAME;
 const wchar_t GAME_CODE[] = PROFILE_GAME_CODE;
 const wchar_t DITCH_CODE[] = PROFILE_DITCH_CODE;
-const wchar_t CONFIG_URL[] =
-    L"http://" PROFILE_CONFIG_HOST L"/api/merth/ditches/" PROFILE_DITCH_CODE L"/client_config_" PROFILE_DITCH_CODE L".php";
-const wchar_t ERROR_REPORT_URL[] = L"http://" PROFILE_STATS_HOST L"/api/laucher_error.php";
-const wchar_t INFO_REPORT_URL[] = L"http://" PROFILE_STATS_HOST L"/api/laucher_info.php";
-
-const core::LauncherProfile& BuildProfile()
-{
-    static const core::LauncherProfile profile{PROFILE_LAUNCHER_VERSION, PROFILE_GAME_NAME, PROFILE_GAME_CODE,
-                                               PROFILE_DITCH_CODE,       PROFILE_CONFIG_HOST, PROFILE_STATS_HOST};
-    return profile;
-}
+// Formed by the tested rule functions, so the URLs that ship are the ones the tests check.
+// Nothing reads them before main: their users start at run time.
+const std::wstring CONFIG_URL = core::MakeConfigUrl(PROFILE_CONFIG_HOST, PROFILE_DITCH_CODE);
+const std::wstring ERROR_REPORT_URL = core::MakeErrorReportUrl(PROFILE_STATS_HOST);
+const std::wstring INFO_REPORT_URL = core::MakeInfoReportUrl(PROFILE_STATS_HOST);

@@ -17,9 +17,8 @@ std::wstring FormatMacText(const std::array<std::uint8_t, 6>& a)
 std::wstring ChooseMacText(const std::vector<AdapterRecord>& adapters)
 {
     for (const AdapterRecord& adapter : adapters) {
-        // An empty gateway text is no gateway either; taking it would report an adapter that
-        // cannot reach the statistics server.
-        if (adapter.firstGateway.empty() || adapter.firstGateway[0] == L'0') continue;
+        // Only a text that begins with '0' ("0.0.0.0") means no gateway; an empty text does not.
+        if (!adapter.firstGateway.empty() && adapter.firstGateway[0] == L'0') continue;
         return FormatMacText(adapter.address);
     }
     return kUnknownText;

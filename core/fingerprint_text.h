@@ -23,7 +23,7 @@ struct AdapterRecord {
 };
 
 // The MAC text of the first adapter, in list order, that has a gateway; kUnknownText when none
-// has. An adapter without a gateway shows "0.0.0.0" (its text begins with '0') or nothing.
+// has. An adapter without a gateway shows "0.0.0.0": a text that begins with '0' is skipped.
 std::wstring ChooseMacText(const std::vector<AdapterRecord>& adapters);
 
 // Registry value types that hold text.

@@ -60,16 +60,20 @@ bool QuerySerial(IWbemServices* services, const wchar_t* query, std::wstring& se
 
 }  // namespace
 
-std::wstring ReadClientUid()
+long ChooseComSecurity()
+{
+    return ::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
+                                  RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr);
+}
+
+std::wstring ReadClientUid(ComSecurityChoice chooseSecurity)
 {
     std::wstring boardSerial, biosSerial, systemSerial;
     {
         ComInitialisation com;
         if (!com.ok()) return core::kUnknownText;
         // Fails when the process already chose its COM security (then WMI may not let us in).
-        if (FAILED(::CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
-                                          RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr)))
-            return core::kUnknownText;
+        if (FAILED(chooseSecurity())) return core::kUnknownText;
 
         fw::ComPtr<IWbemLocator> locator;
         if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,

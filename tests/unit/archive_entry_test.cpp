@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
-
 #include "core/posix_update_host.h"
 
 namespace {
@@ -78,20 +76,6 @@ TEST(EntryName, ADirectoryEntryEndsWithAForwardSlash)
     EXPECT_FALSE(core::IsDirectoryEntryName(L""));
 }
 
-TEST(EntryName, NamesMustBeShorterThanTheNameBuffer)
-{
-    EXPECT_TRUE(core::EntryNameFits(0));
-    EXPECT_TRUE(core::EntryNameFits(511));
-    EXPECT_FALSE(core::EntryNameFits(512));
-    EXPECT_FALSE(core::EntryNameFits(70000));
-}
-
-TEST(EntryName, TargetPathsMustBeShorterThanThePathBuffer)
-{
-    EXPECT_TRUE(core::TargetPathFits(std::wstring(519, L'p')));
-    EXPECT_FALSE(core::TargetPathFits(std::wstring(520, L'p')));
-}
-
 std::string EndRecord(const std::string& comment, int entries = 0)
 {
     std::string r("PK\x05\x06", 4);
@@ -122,16 +106,6 @@ TEST(EmptyArchive, AnythingElseIsNot)
     EXPECT_FALSE(core::IsEmptyZipArchive(EndRecord("abc").substr(0, 24)));
     EXPECT_FALSE(core::IsEmptyZipArchive("PK\x03\x04" + EndRecord("").substr(4)));
     EXPECT_FALSE(core::IsEmptyZipArchive("junk" + EndRecord("")));
-}
-
-TEST(EntryName, EveryRefusalHasItsOwnDescription)
-{
-    const EntryNameVerdict all[] = {EntryNameVerdict::Accepted,     EntryNameVerdict::Empty,
-                                    EntryNameVerdict::EmbeddedNul,  EntryNameVerdict::Absolute,
-                                    EntryNameVerdict::DriveOrStream, EntryNameVerdict::ParentPart,
-                                    EntryNameVerdict::ReservedDevice};
-    std::set<std::wstring> seen;
-    for (auto v : all) EXPECT_TRUE(seen.insert(core::DescribeEntryNameVerdict(v)).second);
 }
 
 }  // namespace

@@ -34,7 +34,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         MacCase{"no adapters", {}, L"unkown"},
         MacCase{"only adapters without gateway", {{L"0.0.0.0", kFirst}, {L"0.0.0.0", kSecond}}, L"unkown"},
-        MacCase{"empty gateway text is no gateway", {{L"", kFirst}}, L"unkown"},
+        MacCase{"an empty gateway text does not begin with 0", {{L"", kFirst}, {L"10.0.0.1", kSecond}},
+                L"00-1A-2B-C3-04-FF"},
         MacCase{"earlier of two with gateways", {{L"192.168.1.1", kFirst}, {L"10.0.0.1", kSecond}},
                 L"00-1A-2B-C3-04-FF"},
         MacCase{"skips the one without", {{L"0.0.0.0", kFirst}, {L"10.0.0.1", kSecond}}, L"52-54-00-12-34-56"}));

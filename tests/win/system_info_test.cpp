@@ -11,6 +11,7 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "core/fingerprint_text.h"
 #include "diag/client_uid.h"
@@ -72,17 +73,16 @@ TEST(Fingerprint, ValuesUnderWineHaveTheirForms)
     EXPECT_EQ(ReadRecord(again)["uid"], fields["uid"]);
 }
 
-TEST(Fingerprint, ComSecurityChosenBeforeGivesAnUnknownUid)
+// Windows refuses a second security choice (RPC_E_TOO_LATE) when the process made one before;
+// then the uid is unknown, and the thread's COM state is left as it was.
+// Each on a fresh thread, so nothing but the security choice differs between the two.
+TEST(Fingerprint, RefusedComSecurityGivesAnUnknownUid)
 {
-    wintest::TempDir dir(L"fingerprint-security");
-    const std::wstring record = dir.path() + L"\\record.txt";
-    ASSERT_EQ(wintest::RunSelfAsChild(L"--system-info-preset-security-child", record), 0u);
-    auto fields = ReadRecord(record);
-    if (fields["security_enforced"] != "1")
-        GTEST_SKIP() << "this system lets a process choose its COM security twice (Wine's CoInitializeSecurity "
-                        "always succeeds), so the uid step cannot be refused here";
-    EXPECT_EQ(fields["uid"], "unkown");
-    EXPECT_EQ(fields["os"].rfind("Version major:", 0), 0u) << fields["os"];
+    std::wstring refused, accepted;
+    std::thread([&] { refused = fingerprint::ReadClientUid([]() -> long { return RPC_E_TOO_LATE; }); }).join();
+    std::thread([&] { accepted = fingerprint::ReadClientUid([]() -> long { return S_OK; }); }).join();
+    EXPECT_EQ(refused, L"unkown");
+    EXPECT_TRUE(std::regex_match(accepted, std::wregex(L"[0-9a-f]{40}"))) << fw::WideToUtf8(accepted);
 }
 
 TEST(Fingerprint, ProcessorNameIsTheRegistryBrandString)
@@ -151,14 +151,12 @@ TEST(Fingerprint, MemoryTextIsTheClampedMemoryStatus)
     EXPECT_EQ(fw::WideToUtf8(fingerprint::ReadMemoryText()), expected);
 }
 
-bool WriteRecord(const std::wstring& path, const CSystemInfo& info, bool comLeftUninitialised,
-                 bool securityEnforced = false)
+bool WriteRecord(const std::wstring& path, const CSystemInfo& info, bool comLeftUninitialised)
 {
     const std::wstring text = L"processor=" + info.m_strProcessorName + L"\nmac=" + info.m_strMacAddress +
                               L"\nos=" + info.m_strOsDescription + L"\nmemory=" + info.m_strMemory +
                               L"\nuid=" + info.m_strClientUid + L"\ncom_left_uninitialised=" +
-                              (comLeftUninitialised ? L"1" : L"0") + L"\nsecurity_enforced=" +
-                              (securityEnforced ? L"1" : L"0") + L"\n";
+                              (comLeftUninitialised ? L"1" : L"0") + L"\n";
     return wintest::WriteFileBytes(path, fw::WideToUtf8(text));
 }
 
@@ -172,20 +170,4 @@ int SystemInfoChildMain(const std::wstring& recordPath)
     const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     if (SUCCEEDED(hr)) CoUninitialize();
     return WriteRecord(recordPath, info, hr == S_OK) ? 0 : 1;
-}
-
-// Child mode: choose the process's COM security first, then build the fingerprint.
-int SystemInfoPresetSecurityChildMain(const std::wstring& recordPath)
-{
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (FAILED(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
-                                    RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr)))
-        return 2;
-    // Does the system refuse a second choice, as Windows does with RPC_E_TOO_LATE?
-    const bool enforced = FAILED(CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_DEFAULT,
-                                                      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE, nullptr));
-    const CSystemInfo& info = CSystemInfo::Instance();
-    const bool written = WriteRecord(recordPath, info, false, enforced);
-    CoUninitialize();
-    return written ? 0 : 1;
 }

@@ -11,7 +11,6 @@
 int CrashChildMain(const std::wstring& argument);
 int FileLogChildMain(const std::wstring& argument);
 int SystemInfoChildMain(const std::wstring& argument);
-int SystemInfoPresetSecurityChildMain(const std::wstring& argument);
 int ShowWindowChildMain(const std::wstring& argument);
 int ShortcutsChildMain(const std::wstring& argument);
 
@@ -26,7 +25,6 @@ const ChildMode kChildModes[] = {
     {L"--crash-child", CrashChildMain},
     {L"--file-log-child", FileLogChildMain},
     {L"--system-info-child", SystemInfoChildMain},
-    {L"--system-info-preset-security-child", SystemInfoPresetSecurityChildMain},
     {L"--show-window-child", ShowWindowChildMain},
     {L"--shortcuts-child", ShortcutsChildMain},
 };
