@@ -85,4 +85,24 @@ bool IsEmptyZipArchive(const std::string& bytes)
     return bytes.size() == kEndRecordBytes + commentLength;
 }
 
+bool FindUnicodePathName(const std::string& extraField, unsigned long headerNameCrc, std::string& utf8Name)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned long>(static_cast<unsigned char>(extraField[i])); };
+    for (std::size_t pos = 0; pos + 4 <= extraField.size();) {
+        const unsigned long id = byte(pos) | byte(pos + 1) << 8;
+        const std::size_t size = byte(pos + 2) | byte(pos + 3) << 8;
+        const std::size_t data = pos + 4;
+        if (data + size > extraField.size()) return false;  // a field running past the end: no more fields
+        if (id == 0x7075 && size >= 5 && byte(data) == 1) {
+            const unsigned long crc = byte(data + 1) | byte(data + 2) << 8 | byte(data + 3) << 16 | byte(data + 4) << 24;
+            if (crc == (headerNameCrc & 0xFFFFFFFFul)) {
+                utf8Name = extraField.substr(data + 5, size - 5);
+                return true;
+            }
+        }
+        pos = data + size;
+    }
+    return false;
+}
+
 }  // namespace core

@@ -38,6 +38,15 @@ bool IsDirectoryEntryName(const std::wstring& name);
 inline bool EntryNameFits(std::size_t nameBytes) { return nameBytes < kEntryNameBufferBytes; }
 inline bool TargetPathFits(const std::wstring& path) { return path.size() < kTargetPathBufferChars; }
 
+// Bit 11 of an entry's general-purpose flag: its name (and comment) are UTF-8.
+constexpr unsigned long kUtf8NameFlag = 0x800;
+
+// The Info-ZIP Unicode Path extra field (header ID 0x7075): version 1, the CRC-32 of the
+// name as stored in the header, then that name in UTF-8. True with the UTF-8 name when
+// extraField holds one whose CRC matches headerNameCrc; a field written for another name
+// (the header name was changed afterwards) does not count.
+bool FindUnicodePathName(const std::string& extraField, unsigned long headerNameCrc, std::string& utf8Name);
+
 // An archive without entries is nothing but the 22-byte end record (plus its comment).
 // minizip searches for that record everywhere except at the file's first byte, so it cannot
 // open such an archive; the walk recognises it with this check instead.

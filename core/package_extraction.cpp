@@ -2,6 +2,7 @@
 
 #include <minizip/unzip.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <type_traits>
@@ -9,6 +10,7 @@
 
 #include "core/archive_entry.h"
 #include "core/report_events.h"
+#include "core/utf8_text.h"
 
 namespace core {
 
@@ -58,26 +60,60 @@ private:
 // Buffers shared by every entry of one walk, so memory stays the same whatever the archive.
 struct CopyBuffers {
     char block[kCopyBufferBytes];
+    char extraField[0x10000];  // an extra field's length is a 16-bit number
     std::vector<char> targetStdio = std::vector<char>(kTargetStdioBufferBytes);
 };
 
-// Copies the current (file) entry into target. An entry that cannot be opened or read, or a
-// target that cannot be created, ends the walk without a line of its own: the entry's name was
-// just logged and the caller logs the failure. The checks added beyond those name the entry.
+// The entry's name as the packer meant it: UTF-8 when the entry says so (flag bit 11, as 7-Zip,
+// bsdtar and Python write it) or carries a matching Unicode Path field; otherwise the ANSI
+// code page, which is what packers on Chinese Windows write without any marker.
+std::wstring EntryNameText(UpdateContext& ctx, const std::string& raw, const unz_file_info& info,
+                           const CopyBuffers& buffers)
+{
+    if (info.flag & kUtf8NameFlag) return Utf8ToWide(raw);
+    const std::size_t extraBytes = std::min<std::size_t>(info.size_file_extra, sizeof buffers.extraField);
+    std::string unicodeName;
+    const unsigned long nameCrc =
+        crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(raw.data()), static_cast<uInt>(raw.size()));
+    if (FindUnicodePathName(std::string(buffers.extraField, extraBytes), nameCrc, unicodeName))
+        return Utf8ToWide(unicodeName);
+    return ctx.host.FromAnsi(raw);
+}
+
+// Makes the folders on the way to a file entry; many packers store no entries for folders.
+// The name has passed the entry checks, so every part stays inside the client directory.
+void MakeParentFolders(UpdateContext& ctx, const std::wstring& name)
+{
+    for (std::size_t sep = name.find_first_of(L"/\\"); sep != std::wstring::npos;
+         sep = name.find_first_of(L"/\\", sep + 1))
+        if (sep > 0) ctx.host.MakeDirectory(ctx.host.JoinPath(ctx.paths.clientDir, name.substr(0, sep)));
+}
+
+// Copies the current (file) entry into target. Every way this fails logs a line naming the
+// entry or its target, so a failed walk says what stopped it.
 bool ExtractFile(UpdateContext& ctx, unzFile archive, const unz_file_info& info, const std::wstring& name,
                  const std::wstring& target, CopyBuffers& buffers)
 {
-    if (unzOpenCurrentFile(archive) != UNZ_OK) return false;
+    if (unzOpenCurrentFile(archive) != UNZ_OK) {
+        ctx.Error(kWalkFunction, __LINE__, L"cannot open entry " + name);
+        return false;
+    }
     OpenEntry entry(archive);
 
     File out(ctx.host.OpenFile(target, "wb"));
-    if (!out) return false;
+    if (!out) {
+        ctx.Error(kWalkFunction, __LINE__, L"cannot create " + target);
+        return false;
+    }
     std::setvbuf(out.get(), buffers.targetStdio.data(), _IOFBF, buffers.targetStdio.size());
 
     std::uint64_t written = 0;
     for (;;) {
         const int got = unzReadCurrentFile(archive, buffers.block, kCopyBufferBytes);
-        if (got < 0) return false;
+        if (got < 0) {
+            ctx.Error(kWalkFunction, __LINE__, L"cannot read entry " + name + L" (" + std::to_wstring(got) + L")");
+            return false;
+        }
         if (got == 0) break;
         if (std::fwrite(buffers.block, 1, static_cast<std::size_t>(got), out.get()) !=
             static_cast<std::size_t>(got)) {
@@ -118,8 +154,11 @@ bool ExtractCurrentEntry(UpdateContext& ctx, unzFile archive, CopyBuffers& buffe
 {
     unz_file_info info{};
     char rawName[kEntryNameBufferBytes];
-    if (unzGetCurrentFileInfo(archive, &info, rawName, sizeof rawName, nullptr, 0, nullptr, 0) != UNZ_OK)
+    if (unzGetCurrentFileInfo(archive, &info, rawName, sizeof rawName, buffers.extraField, sizeof buffers.extraField,
+                              nullptr, 0) != UNZ_OK) {
+        ctx.Error(kWalkFunction, __LINE__, L"cannot read the next entry's header");
         return false;
+    }
     // minizip cuts a longer name to the buffer without a terminator; a cut name is another name.
     if (!EntryNameFits(info.size_filename)) {
         ctx.Error(kWalkFunction, __LINE__,
@@ -128,7 +167,7 @@ bool ExtractCurrentEntry(UpdateContext& ctx, unzFile archive, CopyBuffers& buffe
     }
     // Taken by its stored length, so a NUL inside the name is seen (and refused) rather than
     // silently ending the name early.
-    const std::wstring name = ctx.host.FromAnsi(std::string(rawName, info.size_filename));
+    const std::wstring name = EntryNameText(ctx, std::string(rawName, info.size_filename), info, buffers);
     ctx.Info(kWalkFunction, __LINE__, name);
 
     const EntryNameVerdict verdict = CheckEntryName(name);
@@ -151,6 +190,7 @@ bool ExtractCurrentEntry(UpdateContext& ctx, unzFile archive, CopyBuffers& buffe
         unzCloseCurrentFile(archive);  // nothing is open; kept for the walk's fixed call order
         return true;
     }
+    MakeParentFolders(ctx, name);
     return ExtractFile(ctx, archive, info, name, target, buffers);
 }
 
@@ -193,7 +233,10 @@ bool OnUnzipFile(UpdateContext& ctx, const std::wstring& packagePath)
     auto buffers = std::make_unique<CopyBuffers>();
     for (std::uint64_t k = 1; k <= total; ++k) {
         if (!ExtractCurrentEntry(ctx, archive.get(), *buffers)) return false;
-        if (k < total && unzGoToNextFile(archive.get()) != UNZ_OK) return false;
+        if (k < total && unzGoToNextFile(archive.get()) != UNZ_OK) {
+            ctx.Error(kWalkFunction, __LINE__, L"cannot reach entry " + std::to_wstring(k + 1) + L" of " + totalText);
+            return false;
+        }
 
         const auto percent = static_cast<int>(k * 100u / total);
         ctx.UpdateProgress(L"", std::to_wstring(static_cast<int>(k)) + L"/" + totalText, percent, 0);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/update_host.h"
+#include "core/utf8_text.h"  // its users convert paths with it
 
 namespace core {
 
@@ -52,9 +53,5 @@ private:
     std::vector<std::wstring> m_reports;
     std::vector<std::wstring> m_desktop;
 };
-
-// UTF-8 <-> wide, for paths and text on Linux.
-std::string WideToUtf8(const std::wstring& text);
-std::wstring Utf8ToWide(const std::string& bytes);
 
 }  // namespace core

@@ -1,3 +1,4 @@
+#include "core/archive_entry.h"
 #include "core/package_extraction.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +49,17 @@ public:
             return std::fopen("/dev/full", mode);
         return PosixUpdateHost::OpenFile(path, mode);
     }
+    // A single-byte code page stand-in (each byte one character, as Latin-1), so a name read
+    // with the code page differs from the same bytes read as UTF-8.
+    std::wstring FromAnsi(const std::string& bytes) override
+    {
+        if (!singleByteCodePage) return PosixUpdateHost::FromAnsi(bytes);
+        std::wstring text;
+        for (unsigned char c : bytes) text += static_cast<wchar_t>(c);
+        return text;
+    }
     std::wstring diskFullName;
+    bool singleByteCodePage = false;
 };
 
 // "UpdateProgress(,k/N,percent,0)" + "ShowProgressControls(1)" for each entry done.
@@ -234,19 +245,88 @@ TEST_F(PackageExtraction, ADirectoryEntryForAnExistingFolderIsPassedOver)
     EXPECT_EQ(Slurp(client / "data" / "new.txt"), "new");
 }
 
-TEST_F(PackageExtraction, AFileWhoseFolderHasNoEntryFailsUnlessTheFolderExists)
+// Many packers store no entries for folders: the folders on the way to a file are made.
+TEST_F(PackageExtraction, AFileWhoseFoldersHaveNoEntriesGetsThem)
 {
-    ASSERT_TRUE(Pack({{"first.txt", "1"}, {"data/f.txt", "f"}}));
+    ASSERT_TRUE(Pack({{"first.txt", "1"}, {"data/deeper/f.txt", "f"}, {"data/g.txt", "g"}}));
+    EXPECT_TRUE(Unzip()) << ErrorsText();
+    EXPECT_EQ(Slurp(client / "first.txt"), "1");
+    EXPECT_EQ(Slurp(client / "data" / "deeper" / "f.txt"), "f");
+    EXPECT_EQ(Slurp(client / "data" / "g.txt"), "g");
+}
 
+TEST_F(PackageExtraction, AFolderThatCannotBeMadeFailsNamingTheTarget)
+{
+    Put(client / "data", "a file where the folder belongs");
+    ASSERT_TRUE(Pack({{"first.txt", "1"}, {"data/f.txt", "f"}}));
     EXPECT_FALSE(Unzip());
     ExpectFailedRun();
     EXPECT_EQ(window.Calls(), Concat(EntryProgress(2, {50}), kFailure));
     EXPECT_EQ(Slurp(client / "first.txt"), "1");  // what came before the failure stays
+    EXPECT_TRUE(HasErrorContaining(L"cannot create " + (client / "data" / "f.txt").wstring())) << ErrorsText();
+}
 
-    fs::create_directory(client / "data");
-    RecordingWindow second;
-    EXPECT_TRUE(UnzipWith(&second));
-    EXPECT_EQ(Slurp(client / "data" / "f.txt"), "f");
+// Which encoding an entry name is read in: UTF-8 when flag bit 11 says so or a Unicode Path
+// field for exactly this header name carries it; else the code page, with no guessing.
+struct NameCase {
+    const char* what;
+    ZipEntry entry;
+    std::string expectedUtf8;  // the file's name as it must appear on disk
+};
+
+void PrintTo(const NameCase& c, std::ostream* os) { *os << c.what; }
+
+class EntryNameEncoding : public PackageExtraction, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(EntryNameEncoding, InstallsUnderTheMeantName)
+{
+    host.singleByteCodePage = true;
+    ASSERT_TRUE(Pack({GetParam().entry}));
+    ASSERT_TRUE(Unzip()) << ErrorsText();
+    EXPECT_EQ(Slurp(client / GetParam().expectedUtf8), "content") << GetParam().what;
+}
+
+ZipEntry Named(const std::string& name, unsigned long flags = 0, std::string centralExtra = {})
+{
+    ZipEntry e{name, "content", true};
+    e.flags = flags;
+    e.centralExtra = std::move(centralExtra);
+    return e;
+}
+
+const std::string kGbkName = "\xd7\xca\xd4\xb4.txt";  // 资源.txt in code page 936
+const std::string kUtf8Name = "\xe8\xb5\x84\xe6\xba\x90.txt";  // 资源.txt in UTF-8
+// The GBK bytes read one character per byte, written to disk as UTF-8.
+const std::string kGbkBytesAsChars = "\xc3\x97\xc3\x8a\xc3\x94\xc2\xb4.txt";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EntryNameEncoding,
+    ::testing::Values(
+        NameCase{"flag bit 11: UTF-8", Named(kUtf8Name, 0x800), kUtf8Name},
+        NameCase{"flag bit 11, folders, Japanese and accents",
+                 Named("\xe3\x83\x87\xe3\x83\xbc\xe3\x82\xbf/caf\xc3\xa9.txt", 0x800),
+                 "\xe3\x83\x87\xe3\x83\xbc\xe3\x82\xbf/caf\xc3\xa9.txt"},
+        NameCase{"Unicode Path field for this name", Named(kGbkName, 0, testing_support::UnicodePathField(kGbkName, kUtf8Name)),
+                 kUtf8Name},
+        NameCase{"Unicode Path field made for another name",
+                 Named(kGbkName, 0, testing_support::UnicodePathField(kGbkName, kUtf8Name, 1)), kGbkBytesAsChars},
+        NameCase{"no marker: the code page", Named(kGbkName), kGbkBytesAsChars},
+        NameCase{"UTF-8 bytes without a marker are still code page", Named(kUtf8Name),
+                 "\xc3\xa8\xc2\xb5\xc2\x84\xc3\xa6\xc2\xba\xc2\x90.txt"}));
+
+TEST(UnicodePathField, IsFoundAmongOtherFieldsAndRefusedWhenCut)
+{
+    const std::string other("\x55\x54\x05\x00\x01\x02\x03\x04\x05", 9);  // a time stamp field
+    const std::string field = testing_support::UnicodePathField("a.txt", "b.txt");
+    const unsigned long crc = testing_support::Crc32("a.txt");
+    std::string name;
+    EXPECT_TRUE(core::FindUnicodePathName(other + field, crc, name));
+    EXPECT_EQ(name, "b.txt");
+    EXPECT_FALSE(core::FindUnicodePathName(other + field.substr(0, field.size() - 1), crc, name));
+    std::string version2 = field;
+    version2[4] = '\x02';
+    EXPECT_FALSE(core::FindUnicodePathName(version2, crc, name));
+    EXPECT_FALSE(core::FindUnicodePathName("", crc, name));
 }
 
 TEST_F(PackageExtraction, ExistingFilesAreReplacedAndOthersLeftAlone)
@@ -406,11 +486,8 @@ TEST_P(DamagedEntry, FailsTheExtraction)
     EXPECT_FALSE(Unzip());
     ExpectFailedRun();
     EXPECT_EQ(window.Calls(), Concat(EntryProgress(2, {50}), kFailure));
-    if (*GetParam().error) {
-        EXPECT_TRUE(HasErrorContaining(GetParam().error)) << ErrorsText();
-    } else {
-        EXPECT_EQ(Errors(), std::vector<std::wstring>{L"unzip is error!"});
-    }
+    // The entry that stopped the walk is named, before the walk's own last word.
+    EXPECT_TRUE(HasErrorContaining(GetParam().error)) << ErrorsText();
 }
 
 const std::string kPayload = testing_support::TextBytes(100000, 3);
@@ -438,8 +515,9 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"deflate stream cut in half",
                    Raw("bad.txt", kDeflated.substr(0, kDeflated.size() / 2), true, testing_support::Crc32(kPayload),
                        static_cast<unsigned long>(kPayload.size())),
-                   L""},
-        DamageCase{"not a deflate stream", Raw("bad.txt", std::string(64, '\xff'), true, 0, 1000), L""},
+                   L"cannot read entry bad.txt"},
+        DamageCase{"not a deflate stream", Raw("bad.txt", std::string(64, '\xff'), true, 0, 1000),
+                   L"cannot read entry bad.txt"},
         DamageCase{"stored data shorter than declared",
                    Raw("bad.txt", "short", false, testing_support::Crc32("short"), 500),
                    L"entry bad.txt has 5 bytes, the archive declares 500"},
@@ -454,7 +532,7 @@ TEST_F(PackageExtraction, ATargetThatCannotBeCreatedFails)
     ASSERT_TRUE(Pack({{"x.txt", "x"}}));
     EXPECT_FALSE(Unzip());
     ExpectFailedRun();
-    EXPECT_EQ(Errors(), std::vector<std::wstring>{L"unzip is error!"});
+    EXPECT_EQ(Errors(), (std::vector<std::wstring>{L"cannot create " + (client / "x.txt").wstring(), L"unzip is error!"}));
 }
 
 struct DiskFullCase {

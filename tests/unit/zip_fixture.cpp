@@ -18,8 +18,10 @@ bool WriteZip(const std::string& path, const std::vector<ZipEntry>& entries, con
         zip_fileinfo info{};
         const int method = e.deflate ? Z_DEFLATED : 0;
         const int level = e.deflate ? Z_DEFAULT_COMPRESSION : 0;
-        int rc = zipOpenNewFileInZip2(zf, e.name.c_str(), &info, nullptr, 0, nullptr, 0, nullptr, method, level,
-                                      e.raw ? 1 : 0);
+        int rc = zipOpenNewFileInZip4(zf, e.name.c_str(), &info, nullptr, 0,
+                                      e.centralExtra.empty() ? nullptr : e.centralExtra.data(),
+                                      static_cast<uInt>(e.centralExtra.size()), nullptr, method, level, e.raw ? 1 : 0,
+                                      -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, nullptr, 0, 0, e.flags);
         if (rc == ZIP_OK && !e.data.empty())
             rc = zipWriteInFileInZip(zf, e.data.data(), static_cast<unsigned>(e.data.size()));
         if (rc == ZIP_OK) rc = e.raw ? zipCloseFileInZipRaw(zf, e.rawSize, e.rawCrc) : zipCloseFileInZip(zf);
@@ -29,6 +31,15 @@ bool WriteZip(const std::string& path, const std::vector<ZipEntry>& entries, con
     const int closed = zipClose(zf, comment);
     EXPECT_EQ(closed, ZIP_OK);
     return ok && closed == ZIP_OK;
+}
+
+std::string UnicodePathField(const std::string& headerName, const std::string& utf8Name, unsigned long crcXor)
+{
+    const unsigned long crc = Crc32(headerName) ^ crcXor;
+    const std::size_t size = 5 + utf8Name.size();
+    std::string field{'\x75', '\x70', static_cast<char>(size & 0xFF), static_cast<char>(size >> 8), '\x01'};
+    for (int shift = 0; shift < 32; shift += 8) field += static_cast<char>((crc >> shift) & 0xFF);
+    return field + utf8Name;
 }
 
 unsigned long Crc32(const std::string& data)

@@ -17,7 +17,14 @@ struct ZipEntry {
     bool raw = false;
     unsigned long rawCrc = 0;
     unsigned long rawSize = 0;
+    // General-purpose flag bits to set (bit 11: the name is UTF-8) and the central directory's
+    // extra field, for the name encodings packers use.
+    unsigned long flags = 0;
+    std::string centralExtra;
 };
+
+// An Info-ZIP Unicode Path extra field (0x7075) for a header name, carrying utf8Name.
+std::string UnicodePathField(const std::string& headerName, const std::string& utf8Name, unsigned long crcXor = 0);
 
 // Writes the archive (with a global comment when given); fails the current test (and returns
 // false) when minizip refuses.

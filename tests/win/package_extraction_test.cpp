@@ -84,6 +84,19 @@ TEST_F(PackageExtractionOnWindows, UnpacksChineseNamesBelowAChineseFolder)
               host.lines.end());
 }
 
+// A UTF-8 name (flag bit 11) may hold characters code page 936 has no bytes for: the file is
+// made with the wide file functions under exactly that name.
+TEST_F(PackageExtractionOnWindows, UnpacksUtf8NamesOutsideTheCodePage)
+{
+    const std::wstring folder = L"\u0e44\u0e17\u0e22";          // Thai, not in code page 936
+    const std::wstring file = L"caf\u00e9 \u8d44\u6e90.txt";   // café 资源.txt
+    StoredZip zip;
+    zip.Add(fw::WideToUtf8(folder + L"/" + file), "utf-8 name", 0x800);
+    ASSERT_TRUE(wintest::WriteFileBytes(package, zip.Bytes()));
+    ASSERT_TRUE(Unzip());
+    EXPECT_EQ(ReadAll(client + L"\\" + folder + L"\\" + file), "utf-8 name");
+}
+
 std::vector<std::wstring> Sorted(std::vector<std::wstring> names)
 {
     std::sort(names.begin(), names.end());

@@ -32,16 +32,16 @@ public:
 };
 
 // A zip archive of stored entries, written byte by byte. Names are given as the bytes the
-// archive holds.
+// archive holds; flags are the entry's general-purpose bits (0x800: the name is UTF-8).
 class StoredZip {
 public:
-    void Add(const std::string& name, const std::string& data)
+    void Add(const std::string& name, const std::string& data, unsigned flags = 0)
     {
         const auto crc = crc32(0L, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size()));
         const auto offset = static_cast<std::uint32_t>(m_bytes.size());
-        Header(m_bytes, 0x04034b50, false, name, data.size(), crc, 0);
+        Header(m_bytes, 0x04034b50, false, name, data.size(), crc, 0, flags);
         m_bytes += name + data;
-        Header(m_central, 0x02014b50, true, name, data.size(), crc, offset);
+        Header(m_central, 0x02014b50, true, name, data.size(), crc, offset, flags);
         m_central += name;
         ++m_count;
     }
@@ -71,12 +71,12 @@ private:
         U16(s, v >> 16);
     }
     static void Header(std::string& s, std::uint32_t signature, bool central, const std::string& name,
-                       std::size_t size, unsigned long crc, std::uint32_t offset)
+                       std::size_t size, unsigned long crc, std::uint32_t offset, unsigned flags)
     {
         U32(s, signature);
         if (central) U16(s, 20);  // made by
         U16(s, 20);               // needed to extract
-        U16(s, 0);                // flags: name in the code page, sizes in the header
+        U16(s, flags);            // sizes in the header; 0x800: UTF-8 name
         U16(s, 0);                // stored
         U16(s, 0);                // time
         U16(s, 0x21);             // date 1980-01-01
