@@ -1,19 +1,14 @@
 // How fast and how lean the package walk is next to Info-ZIP's unzip, on an archive shaped
 // like a game client: thousands of small files and a few big ones, some compressible, some
 // not. The archive is built once (with the zip tool) into a cache folder of the build tree and
-// reused while its shape stays the same.
+// reused while its shape stays the same. Both extractors run in alternating pairs and write
+// into /dev/shm when both trees fit there (else into the cache folder), or into --out DIR.
 //
-//   extract_bench [--files N] [--big N] [--big-mib N] [--repeat N] [--cache DIR]
+//   extract_bench [--files N] [--big N] [--big-mib N] [--pairs N] [--out DIR] [--cache DIR]
 //
-// Prints the wall time of each extractor, the ratio unzip/pipeline (goal >= 1.0) and how far
-// the walk raises its process's resident peak (goal < 16 MiB).
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
+// Prints each pair, the median time of each extractor, the peak memory the walk adds (goal
+// < 16 MiB) and, last, the summary line with the ratio unzip time / walk time (goal >= 1.0).
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -41,6 +37,15 @@ struct Shape {
     int files = 4000;
     int bigFiles = 3;
     int bigMiB = 64;
+    // Small file i holds SmallFileBytes(i); the big ones bigMiB each.
+    static std::size_t SmallFileBytes(int i) { return 1024 + (static_cast<std::size_t>(i) * 2654435761u) % (63 * 1024); }
+    // What one extracted tree takes, with every file rounded up to whole pages.
+    std::uint64_t TreeBytes() const
+    {
+        std::uint64_t total = static_cast<std::uint64_t>(bigFiles) * (static_cast<std::uint64_t>(bigMiB) << 20);
+        for (int i = 0; i < files; ++i) total += (SmallFileBytes(i) + 4095) / 4096 * 4096;
+        return total;
+    }
     std::string Stamp() const
     {
         return "extract-bench v1 files=" + std::to_string(files) + " big=" + std::to_string(bigFiles) + "x" +
@@ -105,7 +110,7 @@ bool BuildArchive(const Shape& shape, const fs::path& cache, const fs::path& arc
     for (int i = 0; i < shape.files; ++i) {
         const fs::path dir = src / "assets" / ("pack" + std::to_string(i / perFolder));
         if (i % perFolder == 0) fs::create_directories(dir);
-        const std::size_t size = 1024 + (static_cast<std::size_t>(i) * 2654435761u) % (63 * 1024);
+        const std::size_t size = Shape::SmallFileBytes(i);
         if (i % 2 == 0)
             FillText(bytes, size, static_cast<std::uint64_t>(i));
         else
@@ -167,7 +172,7 @@ void Fresh(const fs::path& dir)
     fs::remove_all(dir);
     fs::create_directories(dir);
     // Write back what earlier runs left dirty, so that each run pays only for its own files.
-    sync();
+    bench::FlushDisks();
 }
 
 // Same files with the same bytes in both trees.
@@ -199,10 +204,15 @@ bool SameTrees(const fs::path& a, const fs::path& b, std::uint64_t& files, std::
     return countB == files;
 }
 
-double Median(std::vector<double> v)
+void PrintUsage()
 {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
+    std::cout << "extract_bench [--files N] [--big N] [--big-mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
+                 "  --files N    small files in the archive (4000)\n"
+                 "  --big N      big files in the archive (3)\n"
+                 "  --big-mib N  size of each big file in MiB (64)\n"
+                 "  --pairs N    counted walk/unzip pairs after the warm-up pair (9)\n"
+                 "  --out DIR    where both extractors write (/dev/shm when the two trees fit)\n"
+                 "  --cache DIR  where the archive is kept between runs (the build tree's bench-cache)\n";
 }
 
 }  // namespace
@@ -210,31 +220,59 @@ double Median(std::vector<double> v)
 int main(int argc, char** argv)
 {
     Shape shape;
-    int repeat = 1;
+    int pairs = 9;
     fs::path cache = LAUNCHER_BENCH_CACHE_DIR;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    std::optional<fs::path> out;
+    for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
-        if (opt == "--files")
-            shape.files = std::atoi(argv[i + 1]);
-        else if (opt == "--big")
-            shape.bigFiles = std::atoi(argv[i + 1]);
-        else if (opt == "--big-mib")
-            shape.bigMiB = std::atoi(argv[i + 1]);
-        else if (opt == "--repeat")
-            repeat = std::max(1, std::atoi(argv[i + 1]));
-        else if (opt == "--cache")
-            cache = argv[i + 1];
-        else {
-            std::cerr << "unknown option " << opt << "\n";
+        if (opt == "--help") {
+            PrintUsage();
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            std::cerr << opt << " needs a value\n";
             return 2;
         }
+        const char* value = argv[++i];
+        if (opt == "--files") {
+            shape.files = std::atoi(value);
+        } else if (opt == "--big") {
+            shape.bigFiles = std::atoi(value);
+        } else if (opt == "--big-mib") {
+            shape.bigMiB = std::atoi(value);
+        } else if (opt == "--pairs") {
+            const std::optional<int> n = bench::ParsePairs(value);
+            if (!n) {
+                std::cerr << "--pairs wants a count from 1 on\n";
+                return 2;
+            }
+            pairs = *n;
+        } else if (opt == "--out") {
+            out = fs::path(value);
+        } else if (opt == "--cache") {
+            cache = value;
+        } else {
+            std::cerr << "unknown option " << opt << "\n";
+            PrintUsage();
+            return 2;
+        }
+    }
+    if (shape.files < 0 || shape.bigFiles < 0 || shape.bigMiB < 0) {
+        std::cerr << "sizes and counts cannot be negative\n";
+        return 2;
     }
 
     fs::create_directories(cache);
     const fs::path archive = cache / "package.zip";
     if (!BuildArchive(shape, cache, archive)) return 1;
+    // Both trees exist together while a pair's outputs are compared.
+    bench::OutputFolder target;
+    if (!target.Choose(out, cache, "launcher-extract-bench", 2 * shape.TreeBytes())) return 1;
     std::cout << "archive: " << shape.files << " small files (1-64 KiB) and " << shape.bigFiles << " x "
               << shape.bigMiB << " MiB, " << (fs::file_size(archive) >> 20) << " MiB packed\n";
+    std::cout << "extract bench: the pipeline's walk (OnUnzipFile) against unzip -q -o, into " << target.Describe()
+              << ", " << pairs << " pairs after a warm-up pair\n";
+    std::cout << "placement: " << bench::PlaceRuns().Describe() << "\n";
 
     // Read the archive once so that neither extractor pays for a cold cache.
     {
@@ -244,50 +282,46 @@ int main(int argc, char** argv)
         }
     }
 
-    const fs::path outPipeline = cache / "out-pipeline";
-    const fs::path outUnzip = cache / "out-unzip";
-    std::vector<double> pipelineTimes, unzipTimes;
+    const fs::path outPipeline = target.Path() / "out-pipeline";
+    const fs::path outUnzip = target.Path() / "out-unzip";
     long walkPeakKiB = -1;
-    for (int round = 0; round < repeat; ++round) {
+    std::uint64_t files = 0, bytes = 0;
+    const bench::TimedRun walkRun = [&]() -> std::optional<bench::Timing> {
         Fresh(outPipeline);
         const bench::ChildResult walk = RunWalkInChild(archive, outPipeline);
         if (!walk.ok) {
             std::cerr << "the pipeline's walk failed\n";
-            return 1;
+            return std::nullopt;
         }
-        pipelineTimes.push_back(walk.seconds);
         walkPeakKiB = std::max(walkPeakKiB, walk.peakKiB);
-
+        return walk.timing;
+    };
+    // Runs second in each pair, so the walk's tree of the same pair is there to be compared
+    // with unzip's once the clock has stopped; both are then removed.
+    const bench::TimedRun unzipRun = [&]() -> std::optional<bench::Timing> {
         Fresh(outUnzip);
-        const auto start = std::chrono::steady_clock::now();
-        if (bench::RunProgram({"unzip", "-q", "-o", archive.string(), "-d", outUnzip.string()}) != 0) {
+        const bench::ProgramResult r =
+            bench::TimeProgram({"unzip", "-q", "-o", archive.string(), "-d", outUnzip.string()});
+        const bool same = r.status == 0 && SameTrees(outUnzip, outPipeline, files, bytes);
+        fs::remove_all(outPipeline);
+        fs::remove_all(outUnzip);
+        if (r.status != 0) {
             std::cerr << "unzip failed (is Info-ZIP unzip installed?)\n";
-            return 1;
+            return std::nullopt;
         }
-        unzipTimes.push_back(bench::SecondsSince(start));
-    }
+        if (!same) {
+            std::cerr << "the pipeline's files differ from unzip's\n";
+            return std::nullopt;
+        }
+        return r.timing;
+    };
 
-    std::uint64_t files = 0, bytes = 0;
-    if (!SameTrees(outUnzip, outPipeline, files, bytes)) {
-        std::cerr << "the pipeline's files differ from unzip's\n";
-        return 1;
-    }
-    fs::remove_all(outPipeline);
-    fs::remove_all(outUnzip);
-
-    const double pipeline = Median(pipelineTimes);
-    const double unzip = Median(unzipTimes);
-    const double ratio = unzip / pipeline;
-    const double extraMiB = static_cast<double>(walkPeakKiB) / 1024.0;
-    std::printf("extracted: %llu files, %.1f MiB (identical in both trees)\n", static_cast<unsigned long long>(files),
-                static_cast<double>(bytes) / (1 << 20));
-    std::printf("pipeline walk (OnUnzipFile):   %.3f s%s\n", pipeline, repeat > 1 ? " (median)" : "");
-    std::printf("Info-ZIP unzip -q -o:          %.3f s%s\n", unzip, repeat > 1 ? " (median)" : "");
-    std::printf("ratio unzip/pipeline:          %.2f  (goal >= 1.0: %s)\n", ratio, ratio >= 1.0 ? "met" : "NOT met");
-    if (walkPeakKiB < 0)
-        std::printf("walk peak memory: not measurable here (/proc/self/clear_refs unavailable)\n");
-    else
-        std::printf("walk peak memory over its start: %.2f MiB  (goal < 16 MiB: %s)\n", extraMiB,
-                    extraMiB < 16.0 ? "met" : "NOT met");
+    const std::optional<bench::Comparison> c = bench::ComparePairs(pairs, "walk", walkRun, "unzip", unzipRun);
+    if (!c) return 1;
+    std::printf("extracted: %llu files, %.1f MiB (identical in both trees in every pair)\n",
+                static_cast<unsigned long long>(files), static_cast<double>(bytes) / (1 << 20));
+    bench::PrintComparison(*c, "walk", "unzip", static_cast<double>(bytes) / (1 << 20));
+    bench::PrintMemoryGoal("walk", walkPeakKiB, 16);
+    std::cout << bench::SummaryLine("extract", *c, 1.0) << "\n";
     return 0;
 }

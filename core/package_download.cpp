@@ -20,8 +20,10 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// The stdio buffer of the package file: large writes keep the transfer near the network's pace.
-constexpr std::size_t kPackageWriteBuffer = 256 * 1024;
+// libcurl's receive buffer (16 KiB unless set). Each round of its transfer loop polls, receives
+// and calls the progress callback; larger receives mean fewer rounds per byte. As large as the
+// stdio buffer, so one receive fills it at most once.
+constexpr long kTransferBufferBytes = static_cast<long>(PackageWriteBuffer::kBytes);
 
 std::wstring FormatLong(const wchar_t* format, long long a, long long b)
 {
@@ -107,6 +109,11 @@ std::wstring PackageFile(UpdateContext& ctx)
     return ctx.host.JoinPath(ctx.paths.installDir, ctx.paths.gameCode + L".zip");
 }
 
+bool PackageWriteBuffer::Attach(std::FILE* file)
+{
+    return std::setvbuf(file, m_bytes.get(), _IOFBF, kBytes) == 0;
+}
+
 std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* file)
 {
     if (!file) return 0;
@@ -115,12 +122,20 @@ std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void*
 
 int OnTransferProgress(void* target, curl_off_t totalToDownload, curl_off_t downloadedNow, curl_off_t, curl_off_t)
 {
-    auto* ctx = static_cast<UpdateContext*>(target);
-    const ProgressFigures f = ComputeProgress(ctx->state.resumeFrom, totalToDownload, downloadedNow);
-    ctx->state.downloadOffset = f.downloadOffset;
-    ctx->state.downloadTotal = f.downloadTotal;
-    ctx->UpdateProgress(L"", f.detail, f.percent, 1);
-    ctx->ShowProgressControls(true);
+    auto* progress = static_cast<TransferProgress*>(target);
+    UpdateContext& ctx = progress->ctx;
+    const ProgressFigures f = ComputeProgress(ctx.state.resumeFrom, totalToDownload, downloadedNow);
+    // The GUI thread may read these at any moment (the resume record is written from them when
+    // the launcher closes), so they follow every call.
+    ctx.state.downloadOffset = f.downloadOffset;
+    ctx.state.downloadTotal = f.downloadTotal;
+    // libcurl calls at every round of its loop and at least once a second, many times per
+    // percent; each window call waits for the GUI thread. The window shows a new detail text
+    // only with a new percent, so calls that keep the percent would change nothing on screen.
+    if (f.percent == progress->shownPercent) return 0;
+    progress->shownPercent = f.percent;
+    ctx.UpdateProgress(L"", f.detail, f.percent, 1);
+    ctx.ShowProgressControls(true);
     return 0;
 }
 
@@ -130,13 +145,15 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnPackageData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+    TransferProgress progress{ctx};
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnTransferProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &ctx);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(ctx.state.resumeFrom.load()));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ctx.limits.connectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, ctx.limits.stallSeconds);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kTransferBufferBytes);
     TransferOutcome outcome{curl_easy_perform(curl), 0};
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
     return outcome;
@@ -179,13 +196,14 @@ bool OnDownLoad(UpdateContext& ctx)
     if (!PrepareTransfer(ctx, package, installed)) return false;
     if (installed) return true;
 
+    PackageWriteBuffer buffer;  // before the file: it must outlive the FILE
     UniqueFile file(ctx.host.OpenFile(package, "ab"));
     if (!file) file.reset(ctx.host.OpenFile(package, "wb"));
     if (!file) {
         ctx.Error(kFunction, __LINE__, L"install_dir is NULL!");
         return false;
     }
-    std::setvbuf(file.get(), nullptr, _IOFBF, kPackageWriteBuffer);
+    buffer.Attach(file.get());
     ctx.state.downloadVersion = ctx.state.remoteClientVersion;
 
     const TransferOutcome outcome = TransferPackage(ctx, curl.get(), ctx.host.ToAnsi(url), file.get());

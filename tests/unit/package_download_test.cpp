@@ -1,11 +1,36 @@
 // The configuration fetch and the package download against a real channel server on loopback
 // (started for this program by tests/support/run_with_test_servers.py): every row of the
 // download decision, resumes, and transfers that go wrong.
+#include <algorithm>
+#include <functional>
+
 #include "tests/unit/pipeline_fixture.h"
 
 namespace {
 
 using namespace pipeline_test;
+
+// Each window call waits for the GUI thread: the transfer calls the window only when the
+// percent it shows changes, each time followed by showing the progress controls.
+TEST_F(PackagePipeline, TransferCallsTheWindowOncePerPercent)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    ASSERT_TRUE(channel.SetFault(kPackagePath, R"("trickle_bytes": 262144, "trickle_interval": 0.02)"));
+    ASSERT_TRUE(Download());
+    const auto calls = window.Calls();
+    std::vector<int> percents;
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].rfind("UpdateProgress(,", 0) != 0 || calls[i].compare(calls[i].size() - 3, 3, ",1)") != 0) continue;
+        const std::size_t comma = calls[i].rfind(',', calls[i].size() - 4);
+        percents.push_back(std::stoi(calls[i].substr(comma + 1)));
+        ASSERT_LT(i + 1, calls.size());
+        EXPECT_EQ(calls[i + 1], "ShowProgressControls(1)");
+    }
+    ASSERT_FALSE(percents.empty());
+    EXPECT_TRUE(std::adjacent_find(percents.begin(), percents.end(), std::greater_equal<int>()) == percents.end())
+        << "percents must strictly increase";
+    EXPECT_EQ(percents.back(), 100);
+}
 
 TEST_F(PackagePipeline, FirstInstallFetchesFromByteZeroAndCompletesTheInstall)
 {
