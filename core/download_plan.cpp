@@ -12,9 +12,19 @@ DownloadRow DecideDownload(const LocalClientVersion& downloadVersion, const Loca
     return DownloadRow::FreshVersionChanged;
 }
 
-std::int64_t ResumeStartFromFile(std::int64_t fileLength, std::int64_t downloadTotal)
+ResumeAction PlanResume(std::int64_t fileLength, std::int64_t downloadTotal)
 {
-    return (fileLength > 0 && fileLength < downloadTotal) ? fileLength : -1;
+    if (fileLength > 0 && fileLength < downloadTotal) return ResumeAction::ContinueAtFileLength;
+    if (fileLength > 0 && fileLength == downloadTotal) return ResumeAction::UnpackComplete;
+    return ResumeAction::StartOver;
+}
+
+bool ProgressFiguresFit(std::int64_t resumeFrom, std::int64_t totalToDownload, std::int64_t downloadedNow)
+{
+    if (resumeFrom < 0 || totalToDownload < 0 || downloadedNow < 0) return false;
+    if (resumeFrom > kMaxPackageBytes) return false;
+    const std::int64_t room = kMaxPackageBytes - resumeFrom;
+    return totalToDownload <= room && downloadedNow <= room;
 }
 
 ProgressFigures ComputeProgress(std::int64_t resumeFrom, std::int64_t totalToDownload, std::int64_t downloadedNow)

@@ -8,6 +8,7 @@
 #include "core/package_extraction.h"
 #include "core/remote_config.h"
 #include "core/report_events.h"
+#include "core/resume_record.h"
 
 namespace core {
 
@@ -47,6 +48,33 @@ bool DeleteOldPackage(UpdateContext& ctx, const std::wstring& package)
     return true;
 }
 
+// The host answered a resume with the whole package (it ignores Range): this run fails, but
+// the partial package and the record are reset so the next start fetches the whole package
+// instead of asking for a range again, and failing again, for good.
+void ForgetPartialPackage(UpdateContext& ctx, const std::wstring& package)
+{
+    ctx.Error(kFunction, __LINE__, L"the package host ignores byte ranges: the next start downloads the whole package");
+    ctx.host.RemoveFile(package);
+    PipelineState& st = ctx.state;
+    st.downloadVersion = {};
+    st.resumeFrom = 0;
+    st.downloadOffset = 0;
+    st.downloadTotal = 0;
+    WriteResumeRecord(ctx);
+}
+
+// Unpacks a package that is already on disk; true when that completed the install.
+bool UnzipPackageOnDisk(UpdateContext& ctx, const std::wstring& package)
+{
+    ctx.Info(kFunction, __LINE__, L"Try unzipping old resource...");
+    if (UnzipFile(ctx, package, ctx.host.OpenFile(package, "rb"))) {
+        ctx.Info(kFunction, __LINE__, L"Unzip success!");
+        return true;
+    }
+    ctx.Info(kFunction, __LINE__, L"Unzip failed, and restart downloading game resource!");
+    return false;
+}
+
 // Applies the decision table; returns false when the run must end in failure, true when a
 // transfer follows, and sets installed when the package on disk completed the install.
 bool PrepareTransfer(UpdateContext& ctx, const std::wstring& package, bool& installed)
@@ -62,28 +90,33 @@ bool PrepareTransfer(UpdateContext& ctx, const std::wstring& package, bool& inst
         fresh = true;
         break;
     case DownloadRow::TryPackageOnDisk:
-        ctx.Info(kFunction, __LINE__, L"Try unzipping old resource...");
-        if (UnzipFile(ctx, package, ctx.host.OpenFile(package, "rb"))) {
-            ctx.Info(kFunction, __LINE__, L"Unzip success!");
-            installed = true;
-            return true;
-        }
-        ctx.Info(kFunction, __LINE__, L"Unzip failed, and restart downloading game resource!");
+        installed = UnzipPackageOnDisk(ctx, package);
+        if (installed) return true;
         fresh = true;
         break;
     case DownloadRow::Resume: {
         ctx.Info(kFunction, __LINE__, L"Try Resuming download from break point.");
         const std::int64_t onDisk = ctx.host.FileSize(package);
-        const std::int64_t start = ResumeStartFromFile(onDisk, st.downloadTotal);
-        if (start < 0) {
+        switch (PlanResume(onDisk, st.downloadTotal)) {
+        case ResumeAction::ContinueAtFileLength:
+            ctx.Info(kFunction, __LINE__,
+                     FormatLong(L"Resuming at byte %lld (recorded %lld).", onDisk, st.resumeFrom.load()));
+            st.resumeFrom = onDisk;
+            st.downloadOffset = onDisk;
+            break;
+        case ResumeAction::UnpackComplete:
+            // The transfer ended but the record was written before its last bytes arrived.
+            ctx.Info(kFunction, __LINE__, FormatLong(L"Partial package holds all %lld bytes of %lld: unpacking it.",
+                                                     onDisk, st.downloadTotal));
+            installed = UnzipPackageOnDisk(ctx, package);
+            if (installed) return true;
+            fresh = true;
+            break;
+        case ResumeAction::StartOver:
             ctx.Info(kFunction, __LINE__,
                      FormatLong(L"Partial package holds %lld bytes of %lld: starting over.", onDisk, st.downloadTotal));
             fresh = true;
-        } else {
-            ctx.Info(kFunction, __LINE__,
-                     FormatLong(L"Resuming at byte %lld (recorded %lld).", start, st.resumeFrom.load()));
-            st.resumeFrom = start;
-            st.downloadOffset = start;
+            break;
         }
         break;
     }
@@ -114,21 +147,42 @@ bool PackageWriteBuffer::Attach(std::FILE* file)
     return std::setvbuf(file, m_bytes.get(), _IOFBF, kBytes) == 0;
 }
 
-std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* file)
+bool IsPackageAnswer(long httpStatus) { return httpStatus == 200 || httpStatus == 206; }
+
+namespace {
+long AnswerStatus(CURL* curl)
 {
-    if (!file) return 0;
-    return std::fwrite(data, size, count, static_cast<std::FILE*>(file));
+    long status = 0;
+    if (curl) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    return status;
+}
+}  // namespace
+
+std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* target)
+{
+    auto* sink = static_cast<PackageSink*>(target);
+    if (!sink || !sink->file || !IsPackageAnswer(AnswerStatus(sink->curl))) return 0;
+    return std::fwrite(data, size, count, sink->file);
 }
 
 int OnTransferProgress(void* target, curl_off_t totalToDownload, curl_off_t downloadedNow, curl_off_t, curl_off_t)
 {
     auto* progress = static_cast<TransferProgress*>(target);
     UpdateContext& ctx = progress->ctx;
-    const ProgressFigures f = ComputeProgress(ctx.state.resumeFrom, totalToDownload, downloadedNow);
+    const std::int64_t resumeFrom = ctx.state.resumeFrom;
+    if (!ProgressFiguresFit(resumeFrom, totalToDownload, downloadedNow)) {
+        ctx.Error(kFunction, __LINE__,
+                  FormatLong(L"the answer states %lld bytes after byte %lld: more than a package can be",
+                             static_cast<long long>(totalToDownload), resumeFrom));
+        return 1;  // ends the transfer as failed
+    }
+    if (!IsPackageAnswer(AnswerStatus(progress->curl))) return 0;
+    const ProgressFigures f = ComputeProgress(resumeFrom, totalToDownload, downloadedNow);
     // The GUI thread may read these at any moment (the resume record is written from them when
-    // the launcher closes), so they follow every call.
+    // the launcher closes), so they follow every call. The total only when the answer states
+    // the package's length: an answer without one says nothing about it.
     ctx.state.downloadOffset = f.downloadOffset;
-    ctx.state.downloadTotal = f.downloadTotal;
+    if (totalToDownload > 0) ctx.state.downloadTotal = f.downloadTotal;
     // libcurl calls at every round of its loop and at least once a second, many times per
     // percent; each window call waits for the GUI thread. The window shows a new detail text
     // only with a new percent, so calls that keep the percent would change nothing on screen.
@@ -143,9 +197,10 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
 {
     curl_easy_setopt(curl, CURLOPT_URL, ansiUrl.c_str());
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    PackageSink sink{file, curl};
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnPackageData);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
-    TransferProgress progress{ctx};
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    TransferProgress progress{ctx, curl};
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnTransferProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
@@ -218,6 +273,9 @@ bool OnDownLoad(UpdateContext& ctx)
         ctx.Info(kFunction, __LINE__, L"download is finish");
         return UnzipFile(ctx, package, nullptr);
     }
+    // libcurl reports a range error for any answer without the range asked for; only a 200
+    // says the host ignores ranges (a 503 page says nothing about the package).
+    if (outcome.result == CURLE_RANGE_ERROR && outcome.httpStatus == 200) ForgetPartialPackage(ctx, package);
     ctx.UpdateProgress(L"更新失败,请检查网络:104", L"", 0, 0);
     ctx.ShowProgressControls(false);
     ctx.Error(kFunction, __LINE__, L"download is error!");

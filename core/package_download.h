@@ -40,18 +40,33 @@ struct TransferOutcome {
 // with the progress callback keeping the resume values and the window current.
 TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::string& ansiUrl, std::FILE* file);
 
-// libcurl write callback: writes into the open package file; 0 without one.
-std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* file);
+// True for the answers whose body is the package (or the rest of it).
+bool IsPackageAnswer(long httpStatus);
+
+// Where the write callback puts the body: the open package file, and the transfer to ask
+// which answer the body belongs to.
+struct PackageSink {
+    std::FILE* file;
+    CURL* curl;
+};
+
+// libcurl write callback; target is the transfer's PackageSink. Writes into the package file;
+// 0 (which ends the transfer) without one, and for the body of any other answer than 200 or
+// 206: an error page must never become part of the package.
+std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* target);
 
 // What the transfer-information callback keeps from one call to the next of a transfer.
 struct TransferProgress {
     UpdateContext& ctx;
+    CURL* curl;
     int shownPercent = -1;  // the percent the window shows; -1 before the transfer's first call
 };
 
 // libcurl transfer-information callback; target is the transfer's TransferProgress. Keeps the
-// resume values current on every call and shows the percent of the whole package when it
-// changes. Always 0: the launcher never cancels.
+// resume values current while a 200 or 206 answer arrives (before any answer libcurl reports a
+// total of 0, and an error page's length is not the package's: neither may reach the resume
+// record), and shows the percent of the whole package when it changes. Ends the transfer (a
+// failed download) for lengths beyond what the figures can carry; otherwise 0.
 int OnTransferProgress(void* target, curl_off_t totalToDownload, curl_off_t downloadedNow, curl_off_t totalToUpload,
                        curl_off_t uploadedNow);
 

@@ -141,3 +141,26 @@ def test_download_resumes_after_the_launcher_was_closed(desktop, channel):
     ranges = [r["range"] for r in channel.requests_for(PACKAGE_PATH)]
     assert ranges[0] is None and ranges[1] and ranges[1].startswith("bytes="), ranges
     assert desktop.path(INSTALL_DIR + r"\client\qorn\qorn.exe").read_bytes() == STANDIN_GAME.read_bytes()
+
+
+def test_host_ignoring_range_fails_one_start_and_completes_the_next(desktop, channel):
+    package = make_package()
+    configure(channel, package)
+    channel.set_fault(PACKAGE_PATH, ignore_range=True)  # for good: the host never answers a range
+    install = desktop.path(INSTALL_DIR)
+    install.mkdir(parents=True)
+    (install / "qorn.zip").write_bytes(package[:600])
+    (install / "tempdownload.dat").write_bytes(
+        f"downloadVersion=1.0.3.7\noffset=600\ntotalSize={len(package)}\n".encode())
+
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新失败,请检查网络:103")
+    close_launcher(desktop, proc)
+
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新已完成")
+    close_launcher(desktop, proc)
+    assert [r["range"] for r in channel.requests_for(PACKAGE_PATH)] == ["bytes=600-", None]
+    assert desktop.path(INSTALL_DIR + r"\client\qorn\qorn.exe").read_bytes() == STANDIN_GAME.read_bytes()

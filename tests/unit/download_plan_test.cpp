@@ -43,14 +43,27 @@ INSTANTIATE_TEST_SUITE_P(
         PlanCase{"version changed", V(1, 0, 3, 7), V(1, 0, 0, 0), 600, 1000, V(1, 0, 4, 0),
                  DownloadRow::FreshVersionChanged}));
 
-TEST(ResumeStart, TrustsOnlyALengthStrictlyInsideThePackage)
+TEST(ResumePlan, ACompleteFileIsUnpackedNotFetchedAgain)
 {
-    EXPECT_EQ(core::ResumeStartFromFile(600, 1000), 600);
-    EXPECT_EQ(core::ResumeStartFromFile(450, 1000), 450);
-    EXPECT_EQ(core::ResumeStartFromFile(0, 1000), -1);
-    EXPECT_EQ(core::ResumeStartFromFile(-1, 1000), -1);  // no file
-    EXPECT_EQ(core::ResumeStartFromFile(1000, 1000), -1);
-    EXPECT_EQ(core::ResumeStartFromFile(1200, 1000), -1);
+    using core::ResumeAction;
+    EXPECT_EQ(core::PlanResume(1000, 1000), ResumeAction::UnpackComplete);
+    EXPECT_EQ(core::PlanResume(999, 1000), ResumeAction::ContinueAtFileLength);
+    EXPECT_EQ(core::PlanResume(1001, 1000), ResumeAction::StartOver);
+    EXPECT_EQ(core::PlanResume(0, 0), ResumeAction::StartOver);   // an empty file is no package
+    EXPECT_EQ(core::PlanResume(-1, 1000), ResumeAction::StartOver);  // no file
+}
+
+// A hostile Content-Length near 2^63 must not overflow the sums and products of the figures.
+TEST(ProgressFigures, LengthsBeyondThePercentArithmeticAreRefused)
+{
+    EXPECT_TRUE(core::ProgressFiguresFit(1000, 4000000000LL, 0));
+    EXPECT_TRUE(core::ProgressFiguresFit(0, core::kMaxPackageBytes, core::kMaxPackageBytes));
+    EXPECT_FALSE(core::ProgressFiguresFit(1000, INT64_MAX - 807, 0));
+    EXPECT_FALSE(core::ProgressFiguresFit(1, core::kMaxPackageBytes, 0));
+    EXPECT_FALSE(core::ProgressFiguresFit(0, 1000, core::kMaxPackageBytes + 1));
+    EXPECT_FALSE(core::ProgressFiguresFit(0, -1, 0));
+    const core::ProgressFigures f = core::ComputeProgress(1, core::kMaxPackageBytes - 1, core::kMaxPackageBytes - 1);
+    EXPECT_EQ(f.percent, 100);
 }
 
 struct ProgressCase {

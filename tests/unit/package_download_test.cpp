@@ -123,17 +123,89 @@ TEST_F(PackagePipeline, OldPackageThatCannotBeDeletedFailsInsteadOfBeingAppended
     EXPECT_TRUE(fs::exists(install / "qorn.zip" / "locked"));
 }
 
-TEST_F(PackagePipeline, WholeBodyAnsweredToARangeRequestFailsWithoutAppending)
+// A host that ignores Range fails the run that asked for one, without appending; the partial
+// package and the record are reset so the next start fetches the whole package and completes.
+TEST_F(PackagePipeline, HostIgnoringRangeFailsOnceThenTheNextStartCompletes)
 {
     Configure(L"1.0.3.7", L"1.0.0.0");
     ASSERT_TRUE(channel.SetFault(kPackagePath, R"("ignore_range": true)"));
     WriteAll(install / "qorn.zip", package.substr(0, 600));
     SetRecord(L"1.0.3.7", 600, static_cast<std::int64_t>(package.size()));
     EXPECT_FALSE(Download());
-    EXPECT_EQ(ReadAll(install / "qorn.zip"), package.substr(0, 600));
     EXPECT_TRUE(host.HasLine(L"ERROR", L"download is error!"));
     EXPECT_TRUE(WindowSaw("UpdateProgress(更新失败,请检查网络:104,,0,0)"));
     EXPECT_EQ(host.Reports().back(), L"message:game download failed");
+    EXPECT_FALSE(fs::exists(install / "qorn.zip"));
+    EXPECT_EQ(ReadAll(install / "tempdownload.dat"), "downloadVersion=0.0.0.0\noffset=0\ntotalSize=0\n");
+
+    Restart();
+    ASSERT_TRUE(channel.ClearLogs());
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+    EXPECT_EQ(RequestsText().find("bytes="), std::string::npos) << "the second start asks for the whole package";
+}
+
+// Only a successful answer that states the package's length moves the recorded total: before
+// any answer libcurl reports a total of 0, and an error page has a length of its own.
+struct FailedResumeCase {
+    const char* what;
+    const char* fault;  // on the package path; empty: the URL leads to a refused port
+};
+
+class FailedResume : public PackagePipeline, public ::testing::WithParamInterface<FailedResumeCase> {};
+
+TEST_P(FailedResume, KeepsThePartialPackageAndItsRecord)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    const std::int64_t total = static_cast<std::int64_t>(package.size());
+    const std::string partial = package.substr(0, 600);
+    WriteAll(install / "qorn.zip", partial);
+    SetRecord(L"1.0.3.7", 600, total);
+    if (*GetParam().fault) {
+        ASSERT_TRUE(channel.SetFault(kPackagePath, GetParam().fault));
+    } else {
+        for (const wchar_t* key : {L"ClientDownloadUrl", L"Client32DownloadUrl"})
+            state.remoteConfig[key] = L"http://127.0.0.1:1/packages/{ditch_name}/qorn_{version}.zip";
+    }
+    EXPECT_FALSE(Download()) << GetParam().what;
+    EXPECT_EQ(ReadAll(install / "qorn.zip"), partial) << "nothing but package bytes may be appended";
+    Restart();
+    EXPECT_EQ(state.resumeFrom.load(), 600);
+    EXPECT_EQ(state.downloadTotal.load(), total);
+
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    ASSERT_TRUE(channel.ClearFaults(kPackagePath));
+    ASSERT_TRUE(Download());
+    EXPECT_NE(RequestsText().find("bytes=600-"), std::string::npos);
+    EXPECT_TRUE(Installed());
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, FailedResume,
+                         ::testing::Values(FailedResumeCase{"refused connection", ""},
+                                           FailedResumeCase{"service unavailable with a page", R"("status": 503)"}));
+
+// The transfer ended but the record was written before its last bytes: unpack, fetch nothing.
+TEST_F(PackagePipeline, CompletePackageWithALaggingRecordIsUnpacked)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    WriteAll(install / "qorn.zip", package);
+    SetRecord(L"1.0.3.7", 600, static_cast<std::int64_t>(package.size()));
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+    EXPECT_EQ(RequestsText().find(kPackagePath), std::string::npos);
+}
+
+// A hostile length (the package travels over plain HTTP) ends the transfer instead of
+// overflowing the figures; nothing reaches the resume values.
+TEST_F(PackagePipeline, LengthBeyondWhatCanBeSummedEndsTheTransfer)
+{
+    SetRecord(L"1.0.3.7", 1000, 5000);
+    core::UpdateContext ctx = Ctx();
+    core::TransferProgress progress{ctx, nullptr};
+    EXPECT_NE(core::OnTransferProgress(&progress, INT64_MAX - 807, 0, 0, 0), 0);
+    EXPECT_EQ(state.downloadOffset.load(), 1000);
+    EXPECT_EQ(state.downloadTotal.load(), 5000);
+    EXPECT_TRUE(window.Calls().empty());
 }
 
 TEST_F(PackagePipeline, DroppedConnectionResumesOnTheNextRunToAnIdenticalPackage)
@@ -145,19 +217,7 @@ TEST_F(PackagePipeline, DroppedConnectionResumesOnTheNextRunToAnIdenticalPackage
     EXPECT_GT(partial, 0);
     EXPECT_LE(partial, 1000000);
     EXPECT_EQ(ReadAll(install / "qorn.zip"), package.substr(0, static_cast<std::size_t>(partial)));
-    {
-        core::UpdateContext ctx = Ctx();
-        core::WriteResumeRecord(ctx);  // the launcher closes
-    }
-
-    // The next run: fresh values, read back from the record as the driver does.
-    state.downloadOffset = state.resumeFrom = state.downloadTotal = 0;
-    state.downloadVersion = {};
-    {
-        core::UpdateContext ctx = Ctx();
-        core::LoadResumeOffsets(ctx);
-        core::LoadResumeVersion(ctx);
-    }
+    Restart();
     EXPECT_EQ(state.downloadTotal.load(), static_cast<std::int64_t>(package.size()));
     ASSERT_TRUE(Download());
     EXPECT_NE(RequestsText().find("bytes=" + std::to_string(partial) + "-"), std::string::npos);

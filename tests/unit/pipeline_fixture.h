@@ -91,6 +91,21 @@ protected:
         return core::OnDownLoad(ctx);
     }
 
+    // The launcher closes (the resume record is written) and starts again: the resume values
+    // are read back from the record as the driver reads them.
+    void Restart()
+    {
+        {
+            core::UpdateContext ctx = Ctx();
+            core::WriteResumeRecord(ctx);
+        }
+        state.downloadOffset = state.resumeFrom = state.downloadTotal = 0;
+        state.downloadVersion = {};
+        core::UpdateContext ctx = Ctx();
+        core::LoadResumeOffsets(ctx);
+        core::LoadResumeVersion(ctx);
+    }
+
     std::string RequestsText() { return channel.Requests(); }
     // A URL on the wrapper's server that accepts connections and never answers.
     static std::string SilentUrl(const std::string& path)
