@@ -224,7 +224,7 @@ bool OnDownLoad(UpdateContext& ctx)
     const std::wstring package = PackageFile(ctx);
     ctx.Info(kFunction, __LINE__, package);
 
-    CurlHandle curl(curl_easy_init());
+    CurlHandle curl(ctx.newTransfer());
     if (!curl) {
         ctx.Error(kFunction, __LINE__, L"curl is NULL!");
         return false;

@@ -58,7 +58,7 @@ int FetchRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl)
     const std::wstring url = ReplaceAll(configUrl, L"{ditch_name}", ctx.paths.ditchCode);
     ctx.Info(kFunction, __LINE__, url);
 
-    CurlHandle curl(curl_easy_init());
+    CurlHandle curl(ctx.newTransfer());
     if (!curl) {
         ctx.Error(kFunction, __LINE__, L"curl is NULL!");
         return kConfigNoHandle;

@@ -1,6 +1,8 @@
 // Everything one run of the update pipeline works with: the platform, the process-wide values,
 // the launcher window (absent: its operations do nothing) and the names settled at start-up.
 #pragma once
+#include <curl/curl.h>
+
 #include <string>
 
 #include "core/launcher_window.h"
@@ -33,6 +35,8 @@ struct UpdateContext {
     ILauncherWindow* window;
     PipelinePaths paths;
     TransferLimits limits{};
+    // Makes the libcurl handle of each request; tests put in one that fails.
+    CURL* (*newTransfer)() = &curl_easy_init;
 
     void Info(const char* function, int line, const std::wstring& text) { host.Log(L"INFO", function, line, text); }
     void Error(const char* function, int line, const std::wstring& text) { host.Log(L"ERROR", function, line, text); }

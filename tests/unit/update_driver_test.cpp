@@ -102,6 +102,20 @@ TEST_F(UpdateDriver, ConfigurationServerDownShows102AndOpensNoPage)
     EXPECT_EQ(Milestones(), (Calls{"UpdateProgress(更新失败,请检查网络:102,,0,0)", "ShowProgressControls(0)"}));
 }
 
+TEST_F(UpdateDriver, NoTransferHandleShows101)
+{
+    ServeConfig(StandardConfig());
+    std::thread update([&] {
+        core::UpdateContext ctx = Ctx();
+        ctx.newTransfer = []() -> CURL* { return nullptr; };
+        core::InitRemoteConfig(ctx, core::Utf8ToWide(channel.Url(kConfigPath)), [] { return std::wstring(L"qorn"); });
+    });
+    update.join();
+    EXPECT_EQ(Milestones(), (Calls{"UpdateProgress(更新失败,请检查网络:101,,0,0)", "ShowProgressControls(0)"}));
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"curl is NULL!"));
+    EXPECT_EQ(RequestsText().find(kConfigPath), std::string::npos);
+}
+
 TEST_F(UpdateDriver, ServerDownKeepsTheRecordedDownloadForTheNextStart)
 {
     ASSERT_TRUE(channel.SetFault(kConfigPath, R"("status": 503)"));

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
 #include "core/package_download.h"
 #include "core/resume_record.h"
+#include "fw/win_handle.h"
 #include "tests/support/channel_control.h"
 #include "tests/win/win_pipeline_support.h"
 #include "tests/win/win_test_support.h"
@@ -136,6 +138,24 @@ TEST_P(PackageUrlByWindowsKind, PicksTheKeyOfTheAnswer)
 
 INSTANTIATE_TEST_SUITE_P(BothAnswers, PackageUrlByWindowsKind, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "SixtyFourBitWindows" : "ThirtyTwoBitWindows"; });
+
+// An old package that another process holds open without sharing can be neither read nor
+// deleted: appending a fresh transfer to it would corrupt the package, so the download fails
+// before it asks for anything, and the old file stays as it was.
+TEST_F(PackageDownloadOnWindows, OldPackageHeldOpenByAnotherProgramFailsTheDownload)
+{
+    const std::wstring old = install + L"\\qorn.zip";
+    ASSERT_TRUE(wintest::WriteFileBytes(old, "an old package"));
+    fw::UniqueFileHandle held(CreateFileW(old.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_EQ(_wfopen(old.c_str(), L"rb"), nullptr) << "the package must really be unreadable";
+    EXPECT_FALSE(Download());
+    EXPECT_NE(std::find(host.lines.begin(), host.lines.end(), L"ERROR:old package cannot be deleted: " + old),
+              host.lines.end());
+    EXPECT_EQ(channel.Requests().find(kPackagePath), std::string::npos);
+    held.reset();
+    EXPECT_EQ(ReadAll(old), "an old package");
+}
 
 TEST_F(PackageDownloadOnWindows, DroppedTransferResumesToTheSameInstall)
 {
