@@ -21,7 +21,7 @@ PACKAGES=(
   libcurl4-openssl-dev libminizip-dev zlib1g-dev
   python3 python3-pytest
   wine wine64 xvfb xauth imagemagick
-  curl unzip zip locales fonts-wqy-zenhei fonts-wine
+  curl unzip zip p7zip-full libarchive-tools locales fonts-wqy-zenhei fonts-wine
 )
 # 32-bit Wine only where 32-bit code runs: elsewhere the i386 packages' own install scripts
 # fail with "Exec format error" and leave dpkg half-configured.
