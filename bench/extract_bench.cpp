@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -179,22 +178,13 @@ void Fresh(const fs::path& dir)
 bool SameTrees(const fs::path& a, const fs::path& b, std::uint64_t& files, std::uint64_t& bytes)
 {
     files = bytes = 0;
-    std::vector<char> bufA(1 << 20), bufB(1 << 20);
     for (const auto& e : fs::recursive_directory_iterator(a)) {
         const fs::path other = b / fs::relative(e.path(), a);
         if (e.is_directory()) {
             if (!fs::is_directory(other)) return false;
             continue;
         }
-        if (!fs::is_regular_file(other) || fs::file_size(other) != e.file_size()) return false;
-        std::ifstream fa(e.path(), std::ios::binary), fb(other, std::ios::binary);
-        while (fa && fb) {
-            fa.read(bufA.data(), static_cast<std::streamsize>(bufA.size()));
-            fb.read(bufB.data(), static_cast<std::streamsize>(bufB.size()));
-            if (fa.gcount() != fb.gcount() ||
-                std::memcmp(bufA.data(), bufB.data(), static_cast<std::size_t>(fa.gcount())) != 0)
-                return false;
-        }
+        if (!fs::is_regular_file(other) || !bench::SameFileBytes(e.path(), other)) return false;
         ++files;
         bytes += e.file_size();
     }

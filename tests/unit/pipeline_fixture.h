@@ -15,6 +15,7 @@
 #include "core/remote_config.h"
 #include "core/resume_record.h"
 #include "tests/support/channel_control.h"
+#include "tests/support/pipeline_restart.h"
 #include "tests/unit/recording_window.h"
 #include "tests/unit/zip_fixture.h"
 
@@ -95,15 +96,8 @@ protected:
     // are read back from the record as the driver reads them.
     void Restart()
     {
-        {
-            core::UpdateContext ctx = Ctx();
-            core::WriteResumeRecord(ctx);
-        }
-        state.downloadOffset = state.resumeFrom = state.downloadTotal = 0;
-        state.downloadVersion = {};
         core::UpdateContext ctx = Ctx();
-        core::LoadResumeOffsets(ctx);
-        core::LoadResumeVersion(ctx);
+        testsupport::CloseAndRestart(ctx);
     }
 
     std::string RequestsText() { return channel.Requests(); }

@@ -13,6 +13,7 @@
 #include "core/resume_record.h"
 #include "fw/win_handle.h"
 #include "tests/support/channel_control.h"
+#include "tests/support/pipeline_restart.h"
 #include "tests/win/win_pipeline_support.h"
 #include "tests/win/win_test_support.h"
 
@@ -166,15 +167,7 @@ TEST_F(PackageDownloadOnWindows, DroppedTransferResumesToTheSameInstall)
     EXPECT_EQ(partial, package.substr(0, partial.size()));
     {
         core::UpdateContext ctx = Ctx();
-        core::WriteResumeRecord(ctx);
-    }
-    // The next start reads the record back.
-    state.downloadOffset = state.resumeFrom = state.downloadTotal = 0;
-    state.downloadVersion = {};
-    {
-        core::UpdateContext ctx = Ctx();
-        core::LoadResumeOffsets(ctx);
-        core::LoadResumeVersion(ctx);
+        testsupport::CloseAndRestart(ctx);
     }
     ASSERT_TRUE(Download());
     EXPECT_TRUE(Installed());

@@ -1,0 +1,20 @@
+// The launcher closing in mid-download and starting again, as the pipeline tests need it:
+// the resume record is written from the process values, the values start over, and the next
+// start reads them back from the record as the update driver does.
+#pragma once
+#include "core/resume_record.h"
+#include "core/update_context.h"
+
+namespace testsupport {
+
+inline void CloseAndRestart(core::UpdateContext& ctx)
+{
+    core::WriteResumeRecord(ctx);
+    core::PipelineState& st = ctx.state;
+    st.downloadOffset = st.resumeFrom = st.downloadTotal = 0;
+    st.downloadVersion = {};
+    core::LoadResumeOffsets(ctx);
+    core::LoadResumeVersion(ctx);
+}
+
+}  // namespace testsupport
