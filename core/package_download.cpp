@@ -150,6 +150,24 @@ bool PackageWriteBuffer::Attach(std::FILE* file)
 bool IsPackageAnswer(long httpStatus) { return httpStatus == 200 || httpStatus == 206; }
 
 namespace {
+void KeepResumeRecordCurrent(TransferProgress& progress, bool answerStatesLength)
+{
+    const auto now = std::chrono::steady_clock::now();
+    const std::int64_t offset = progress.ctx.state.downloadOffset;
+    if (progress.recordedOffset < 0) {
+        // An offset of 0 would read as "no open transfer" at the next start.
+        if (!answerStatesLength || offset <= 0) return;
+    } else if (offset - progress.recordedOffset < kRecordEveryBytes || now - progress.recordedAt < kRecordEvery) {
+        return;
+    }
+    // The record must not count bytes that are still in memory.
+    if (progress.file && std::fflush(progress.file) != 0) return;
+    if (ReplaceResumeRecord(progress.ctx)) {
+        progress.recordedOffset = offset;
+        progress.recordedAt = now;
+    }
+}
+
 long AnswerStatus(CURL* curl)
 {
     long status = 0;
@@ -183,6 +201,7 @@ int OnTransferProgress(void* target, curl_off_t totalToDownload, curl_off_t down
     // the package's length: an answer without one says nothing about it.
     ctx.state.downloadOffset = f.downloadOffset;
     if (totalToDownload > 0) ctx.state.downloadTotal = f.downloadTotal;
+    KeepResumeRecordCurrent(*progress, totalToDownload > 0);
     // libcurl calls at every round of its loop and at least once a second, many times per
     // percent; each window call waits for the GUI thread. The window shows a new detail text
     // only with a new percent, so calls that keep the percent would change nothing on screen.
@@ -200,7 +219,7 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
     PackageSink sink{file, curl};
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnPackageData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    TransferProgress progress{ctx, curl};
+    TransferProgress progress{ctx, curl, file};
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnTransferProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);

@@ -4,6 +4,8 @@
 #include <curl/curl.h>
 
 #include <cstddef>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -59,8 +61,19 @@ std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void*
 struct TransferProgress {
     UpdateContext& ctx;
     CURL* curl;
-    int shownPercent = -1;  // the percent the window shows; -1 before the transfer's first call
+    std::FILE* file = nullptr;  // the package file, flushed before the record counts its bytes
+    int shownPercent = -1;      // the percent the window shows; -1 before the transfer's first call
+    std::int64_t recordedOffset = -1;  // the offset of the last record written during the transfer
+    std::chrono::steady_clock::time_point recordedAt{};
 };
+
+// While a transfer runs the resume record is kept current as well (the record written at close
+// stays), so a launcher that is killed, crashes or loses power resumes from what reached the
+// disk: first when the answer has stated the package's length and its first bytes have
+// arrived, then whenever both this many more
+// bytes and this much time have passed. Each write replaces the record in one step.
+constexpr std::int64_t kRecordEveryBytes = 8 * 1024 * 1024;
+constexpr std::chrono::seconds kRecordEvery{2};
 
 // libcurl transfer-information callback; target is the transfer's TransferProgress. Keeps the
 // resume values current while a 200 or 206 answer arrives (before any answer libcurl reports a

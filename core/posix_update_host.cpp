@@ -37,6 +37,11 @@ std::FILE* PosixUpdateHost::OpenFile(const std::wstring& path, const char* mode)
 
 bool PosixUpdateHost::RemoveFile(const std::wstring& path) { return std::remove(WideToUtf8(path).c_str()) == 0; }
 
+bool PosixUpdateHost::ReplaceFile(const std::wstring& from, const std::wstring& to)
+{
+    return std::rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) == 0;
+}
+
 std::int64_t PosixUpdateHost::FileSize(const std::wstring& path)
 {
     struct stat st {};

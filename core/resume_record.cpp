@@ -52,14 +52,30 @@ std::string FindResumeField(const std::string& content, const std::string& key)
 
 std::wstring ResumeRecordFile(UpdateContext& ctx) { return ctx.host.JoinPath(ctx.paths.installDir, L"tempdownload.dat"); }
 
-void WriteResumeRecord(UpdateContext& ctx)
+namespace {
+bool WriteRecordTo(UpdateContext& ctx, const std::wstring& path)
 {
-    std::unique_ptr<std::FILE, FileCloser> file(ctx.host.OpenFile(ResumeRecordFile(ctx), "wb"));
-    if (!file) return;
+    std::unique_ptr<std::FILE, FileCloser> file(ctx.host.OpenFile(path, "wb"));
+    if (!file) return false;
     const std::string text =
         FormatResumeRecord(ctx.host.ToAnsi(FormatClientVersion(ctx.state.downloadVersion)),
                            ctx.state.downloadOffset.load(), ctx.state.downloadTotal.load());
-    std::fwrite(text.data(), 1, text.size(), file.get());
+    const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
+    return std::fclose(file.release()) == 0 && written;
+}
+}  // namespace
+
+void WriteResumeRecord(UpdateContext& ctx) { WriteRecordTo(ctx, ResumeRecordFile(ctx)); }
+
+bool ReplaceResumeRecord(UpdateContext& ctx)
+{
+    const std::wstring record = ResumeRecordFile(ctx);
+    const std::wstring fresh = record + L".new";
+    if (!WriteRecordTo(ctx, fresh) || !ctx.host.ReplaceFile(fresh, record)) {
+        ctx.host.RemoveFile(fresh);
+        return false;
+    }
+    return true;
 }
 
 std::string ReadResumeField(UpdateContext& ctx, const std::string& key)

@@ -22,6 +22,10 @@ std::wstring ResumeRecordFile(UpdateContext& ctx);
 // Writes the record from the current values in one piece; silent when it cannot be written.
 void WriteResumeRecord(UpdateContext& ctx);
 
+// The same record written beside it and then put in its place, so a process killed at any
+// moment leaves the old record or the new one, never a cut one. False when it failed.
+bool ReplaceResumeRecord(UpdateContext& ctx);
+
 // The field's value from the file, "" when the file cannot be read or has no such key.
 std::string ReadResumeField(UpdateContext& ctx, const std::string& key);
 

@@ -45,6 +45,11 @@ std::FILE* WindowsUpdateHost::OpenFile(const std::wstring& path, const char* mod
 
 bool WindowsUpdateHost::RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
 
+bool WindowsUpdateHost::ReplaceFile(const std::wstring& from, const std::wstring& to)
+{
+    return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
 std::int64_t WindowsUpdateHost::FileSize(const std::wstring& path)
 {
     WIN32_FILE_ATTRIBUTE_DATA data{};
