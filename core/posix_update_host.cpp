@@ -37,7 +37,7 @@ std::FILE* PosixUpdateHost::OpenFile(const std::wstring& path, const char* mode)
 
 bool PosixUpdateHost::RemoveFile(const std::wstring& path) { return std::remove(WideToUtf8(path).c_str()) == 0; }
 
-bool PosixUpdateHost::ReplaceFile(const std::wstring& from, const std::wstring& to)
+bool PosixUpdateHost::RenameOver(const std::wstring& from, const std::wstring& to)
 {
     return std::rename(WideToUtf8(from).c_str(), WideToUtf8(to).c_str()) == 0;
 }

@@ -71,7 +71,7 @@ bool ReplaceResumeRecord(UpdateContext& ctx)
 {
     const std::wstring record = ResumeRecordFile(ctx);
     const std::wstring fresh = record + L".new";
-    if (!WriteRecordTo(ctx, fresh) || !ctx.host.ReplaceFile(fresh, record)) {
+    if (!WriteRecordTo(ctx, fresh) || !ctx.host.RenameOver(fresh, record)) {
         ctx.host.RemoveFile(fresh);
         return false;
     }

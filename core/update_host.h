@@ -26,7 +26,7 @@ public:
     virtual std::FILE* OpenFile(const std::wstring& path, const char* mode) = 0;
     virtual bool RemoveFile(const std::wstring& path) = 0;
     // Puts from in the place of to in one step (to may exist); false when that fails.
-    virtual bool ReplaceFile(const std::wstring& from, const std::wstring& to) = 0;
+    virtual bool RenameOver(const std::wstring& from, const std::wstring& to) = 0;
     // -1 when the file does not exist or cannot be measured.
     virtual std::int64_t FileSize(const std::wstring& path) = 0;
     // Creates one directory level; false when it exists already or cannot be created.

@@ -45,7 +45,7 @@ std::FILE* WindowsUpdateHost::OpenFile(const std::wstring& path, const char* mod
 
 bool WindowsUpdateHost::RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
 
-bool WindowsUpdateHost::ReplaceFile(const std::wstring& from, const std::wstring& to)
+bool WindowsUpdateHost::RenameOver(const std::wstring& from, const std::wstring& to)
 {
     return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }

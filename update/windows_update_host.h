@@ -17,7 +17,7 @@ public:
     std::wstring FromAnsi(const std::string& bytes) override;
     std::FILE* OpenFile(const std::wstring& path, const char* mode) override;
     bool RemoveFile(const std::wstring& path) override;
-    bool ReplaceFile(const std::wstring& from, const std::wstring& to) override;
+    bool RenameOver(const std::wstring& from, const std::wstring& to) override;
     std::int64_t FileSize(const std::wstring& path) override;
     bool MakeDirectory(const std::wstring& path) override;
     std::wstring JoinPath(const std::wstring& dir, const std::wstring& name) override;
