@@ -64,7 +64,14 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{L"nul", EntryNameVerdict::ReservedDevice},
                       NameCase{L"Com1.txt", EntryNameVerdict::ReservedDevice},
                       NameCase{L"lpt9/x", EntryNameVerdict::ReservedDevice},
-                      NameCase{L"con .txt", EntryNameVerdict::ReservedDevice}));
+                      NameCase{L"con .txt", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"COM\u00B9", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"data/com\u00B2.txt", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"LPT\u00B3/x", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"lpt\u00B9.log", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"COM0", EntryNameVerdict::ReservedDevice},
+                      NameCase{L"COM\u2074", EntryNameVerdict::Accepted},  // superscript four is no device
+                      NameCase{L"COM10", EntryNameVerdict::Accepted}));
 
 TEST(EntryName, ADirectoryEntryEndsWithAForwardSlash)
 {
