@@ -1,6 +1,9 @@
 #include "core/package_download.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "core/curl_handle.h"
@@ -60,6 +63,7 @@ void ForgetPartialPackage(UpdateContext& ctx, const std::wstring& package)
     st.resumeFrom = 0;
     st.downloadOffset = 0;
     st.downloadTotal = 0;
+    st.packageValidator.Set({});
     WriteResumeRecord(ctx);
 }
 
@@ -176,10 +180,77 @@ long AnswerStatus(CURL* curl)
 }
 }  // namespace
 
+namespace {
+// "Name: value" of a header line, when its name is the given one (case-insensitive).
+bool HeaderValue(const std::string& line, const char* name, std::string& value)
+{
+    const std::size_t colon = line.find(':');
+    if (colon == std::string::npos) return false;
+    const std::string key = line.substr(0, colon);
+    const std::string wanted = name;
+    if (key.size() != wanted.size() ||
+        !std::equal(key.begin(), key.end(), wanted.begin(),
+                    [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b)); }))
+        return false;
+    std::size_t start = colon + 1, end = line.size();
+    while (start < end && (line[start] == ' ' || line[start] == '\t')) ++start;
+    while (end > start && (line[end - 1] == '\r' || line[end - 1] == '\n' || line[end - 1] == ' ')) --end;
+    value = line.substr(start, end - start);
+    return true;
+}
+
+// The total of "bytes a-b/total", -1 when there is none ("*") or it is not a number.
+std::int64_t RangeTotal(const std::string& contentRange)
+{
+    const std::size_t slash = contentRange.rfind('/');
+    if (slash == std::string::npos || slash + 1 >= contentRange.size()) return -1;
+    std::int64_t total = 0;
+    for (std::size_t i = slash + 1; i < contentRange.size(); ++i) {
+        const char c = contentRange[i];
+        if (c < '0' || c > '9' || total > (kMaxPackageBytes - (c - '0')) / 10) return -1;
+        total = total * 10 + (c - '0');
+    }
+    return total;
+}
+}  // namespace
+
+std::size_t OnPackageHeader(char* data, std::size_t size, std::size_t count, void* target)
+{
+    auto* sink = static_cast<PackageSink*>(target);
+    const std::size_t bytes = size * count;
+    if (!sink) return bytes;
+    const std::string line(data, bytes);
+    AnswerHeaders& answer = sink->answer;
+    std::string value;
+    if (line.compare(0, 5, "HTTP/") == 0) {
+        answer = AnswerHeaders{};
+        const std::size_t space = line.find(' ');
+        if (space != std::string::npos) answer.status = std::strtol(line.c_str() + space + 1, nullptr, 10);
+    } else if (HeaderValue(line, "ETag", value)) {
+        answer.etag = value;
+    } else if (HeaderValue(line, "Last-Modified", value)) {
+        answer.lastModified = value;
+    } else if (HeaderValue(line, "Content-Range", value)) {
+        answer.rangeTotal = RangeTotal(value);
+    } else if ((line == "\r\n" || line == "\n") && sink->ctx) {
+        if (answer.status == 200 && sink->ctx->state.resumeFrom == 0) {
+            // A fresh transfer: what identifies this package from now on.
+            const std::string validator = !answer.etag.empty() ? answer.etag : answer.lastModified;
+            sink->ctx->state.packageValidator.Set(ValidatorFitsRecord(validator) ? validator : std::string());
+        } else if (answer.status == 206 && answer.rangeTotal != sink->expectedTotal) {
+            sink->ctx->Error(kFunction, __LINE__,
+                             FormatLong(L"the answer's package has %lld bytes, the partial one %lld: it changed",
+                                        answer.rangeTotal, sink->expectedTotal));
+            sink->packageChanged = true;
+        }
+    }
+    return bytes;
+}
+
 std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* target)
 {
     auto* sink = static_cast<PackageSink*>(target);
-    if (!sink || !sink->file || !IsPackageAnswer(AnswerStatus(sink->curl))) return 0;
+    if (!sink || !sink->file || sink->packageChanged || !IsPackageAnswer(AnswerStatus(sink->curl))) return 0;
     return std::fwrite(data, size, count, sink->file);
 }
 
@@ -216,9 +287,18 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
 {
     curl_easy_setopt(curl, CURLOPT_URL, ansiUrl.c_str());
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    PackageSink sink{file, curl};
+    const std::int64_t resumeFrom = ctx.state.resumeFrom;
+    PackageSink sink{file, curl, &ctx, resumeFrom > 0 ? ctx.state.downloadTotal.load() : 0, AnswerHeaders{}, false};
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnPackageData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnPackageHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &sink);
+    // A resumed request asks for the rest only of the package it began with: a host whose
+    // package changed answers with the whole new one instead.
+    const std::string validator = resumeFrom > 0 ? ctx.state.packageValidator.Get() : std::string();
+    std::unique_ptr<curl_slist, void (*)(curl_slist*)> headers(
+        validator.empty() ? nullptr : curl_slist_append(nullptr, ("If-Range: " + validator).c_str()), curl_slist_free_all);
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
     TransferProgress progress{ctx, curl, file};
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnTransferProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
@@ -229,7 +309,10 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, ctx.limits.stallSeconds);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kTransferBufferBytes);
     TransferOutcome outcome{curl_easy_perform(curl), 0};
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);  // the list ends with this call
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
+    outcome.packageChanged = sink.packageChanged ||
+                             (!validator.empty() && outcome.result == CURLE_RANGE_ERROR && outcome.httpStatus == 200);
     return outcome;
 }
 
@@ -270,21 +353,35 @@ bool OnDownLoad(UpdateContext& ctx)
     if (!PrepareTransfer(ctx, package, installed)) return false;
     if (installed) return true;
 
-    PackageWriteBuffer buffer;  // before the file: it must outlive the FILE
-    UniqueFile file(ctx.host.OpenFile(package, "ab"));
-    if (!file) file.reset(ctx.host.OpenFile(package, "wb"));
-    if (!file) {
-        ctx.Error(kFunction, __LINE__, L"install_dir is NULL!");
-        return false;
-    }
-    buffer.Attach(file.get());
     ctx.state.downloadVersion = ctx.state.remoteClientVersion;
-
-    const TransferOutcome outcome = TransferPackage(ctx, curl.get(), ctx.host.ToAnsi(url), file.get());
+    const std::string ansiUrl = ctx.host.ToAnsi(url);
+    TransferOutcome outcome{CURLE_OK, 0};
+    bool flushed = false, closed = false;
+    // A second round only when the package changed on the server since the partial download
+    // began: its bytes would be spliced onto another package's, so it starts over at once.
+    for (int round = 0; round < 2; ++round) {
+        PackageWriteBuffer buffer;  // before the file: it must outlive the FILE
+        UniqueFile file(ctx.host.OpenFile(package, "ab"));
+        if (!file) file.reset(ctx.host.OpenFile(package, "wb"));
+        if (!file) {
+            ctx.Error(kFunction, __LINE__, L"install_dir is NULL!");
+            return false;
+        }
+        buffer.Attach(file.get());
+        outcome = TransferPackage(ctx, curl.get(), ansiUrl, file.get());
+        // Whatever stdio still holds must reach the disk before the package counts as complete.
+        flushed = std::fflush(file.get()) == 0;
+        closed = std::fclose(file.release()) == 0;
+        if (!outcome.packageChanged || round > 0) break;
+        ctx.Info(kFunction, __LINE__, L"The package changed on the server: downloading it from the start.");
+        PipelineState& st = ctx.state;
+        st.resumeFrom = 0;
+        st.downloadOffset = 0;
+        st.downloadTotal = 0;
+        st.packageValidator.Set({});
+        if (!DeleteOldPackage(ctx, package)) return false;
+    }
     curl.reset();
-    // Whatever stdio still holds must reach the disk before the package counts as complete.
-    const bool flushed = std::fflush(file.get()) == 0;
-    const bool closed = std::fclose(file.release()) == 0;
 
     if (outcome.result == CURLE_OK && (outcome.httpStatus == 200 || outcome.httpStatus == 206) && flushed && closed) {
         ctx.host.ReportEventCode(kEventUnzipStart);
@@ -294,7 +391,8 @@ bool OnDownLoad(UpdateContext& ctx)
     }
     // libcurl reports a range error for any answer without the range asked for; only a 200
     // says the host ignores ranges (a 503 page says nothing about the package).
-    if (outcome.result == CURLE_RANGE_ERROR && outcome.httpStatus == 200) ForgetPartialPackage(ctx, package);
+    if (outcome.result == CURLE_RANGE_ERROR && outcome.httpStatus == 200 && !outcome.packageChanged)
+        ForgetPartialPackage(ctx, package);
     ctx.UpdateProgress(L"更新失败,请检查网络:104", L"", 0, 0);
     ctx.ShowProgressControls(false);
     ctx.Error(kFunction, __LINE__, L"download is error!");

@@ -36,6 +36,9 @@ private:
 struct TransferOutcome {
     CURLcode result;
     long httpStatus;  // 0 when there was no answer
+    // The package is not the one the partial download began: the resumed request's If-Range
+    // did not match (a whole 200 came back), or the 206's total differs from the recorded one.
+    bool packageChanged = false;
 };
 
 // Runs the package transfer on an easy handle into the open file, from ctx.state.resumeFrom on,
@@ -45,12 +48,29 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
 // True for the answers whose body is the package (or the rest of it).
 bool IsPackageAnswer(long httpStatus);
 
+// The headers of the answer being received (each answer of a redirect chain starts afresh).
+struct AnswerHeaders {
+    long status = 0;
+    std::string etag, lastModified;
+    std::int64_t rangeTotal = -1;  // the total of "Content-Range: bytes a-b/total", -1 without
+};
+
 // Where the write callback puts the body: the open package file, and the transfer to ask
-// which answer the body belongs to.
+// which answer the body belongs to. A resumed transfer also checks that the answer is about
+// the package it began with.
 struct PackageSink {
     std::FILE* file;
     CURL* curl;
+    UpdateContext* ctx = nullptr;
+    std::int64_t expectedTotal = 0;  // the recorded total a 206 must state (resumed transfers)
+    AnswerHeaders answer;
+    bool packageChanged = false;
 };
+
+// libcurl header callback; target is the transfer's PackageSink. Keeps the answer's status,
+// validator and range total; at the end of a package answer's headers, a fresh transfer keeps
+// its validator for the record, and a resumed one refuses a 206 with another total.
+std::size_t OnPackageHeader(char* data, std::size_t size, std::size_t count, void* target);
 
 // libcurl write callback; target is the transfer's PackageSink. Writes into the package file;
 // 0 (which ends the transfer) without one, and for the body of any other answer than 200 or

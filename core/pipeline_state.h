@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 
 #include "core/client_version.h"
@@ -12,6 +13,27 @@ namespace core {
 
 // Keys compared code unit by code unit; filled once per process, never changed afterwards.
 using RemoteConfigMap = std::map<std::wstring, std::wstring>;
+
+// What identifies the package a partial download belongs to: the ETag (else the Last-Modified
+// text) of the answer that began it. Written by the update thread, read by the GUI thread when
+// it writes the resume record, so behind a lock.
+class PackageValidator {
+public:
+    std::string Get() const
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        return m_text;
+    }
+    void Set(std::string text)
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        m_text = std::move(text);
+    }
+
+private:
+    mutable std::mutex m_lock;
+    std::string m_text;
+};
 
 struct PipelineState {
     RemoteConfigMap remoteConfig;
@@ -26,6 +48,7 @@ struct PipelineState {
     std::atomic<std::int64_t> downloadOffset{0};
     std::atomic<std::int64_t> resumeFrom{0};
     std::atomic<std::int64_t> downloadTotal{0};
+    PackageValidator packageValidator;
 };
 
 // The value of a key, or nullptr when the key is absent (an empty value is present).

@@ -25,10 +25,19 @@ std::int64_t ToInt64(const std::string& text)
 
 }  // namespace
 
-std::string FormatResumeRecord(const std::string& versionText, std::int64_t offset, std::int64_t total)
+std::string FormatResumeRecord(const std::string& versionText, std::int64_t offset, std::int64_t total,
+                               const std::string& validator)
 {
-    return "downloadVersion=" + versionText + "\noffset=" + std::to_string(offset) + "\ntotalSize=" +
-           std::to_string(total) + "\n";
+    std::string text = "downloadVersion=" + versionText + "\noffset=" + std::to_string(offset) + "\ntotalSize=" +
+                       std::to_string(total) + "\n";
+    if (!validator.empty() && ValidatorFitsRecord(validator)) text += "validator=" + validator + "\n";
+    return text;
+}
+
+bool ValidatorFitsRecord(const std::string& validator)
+{
+    return std::string("validator=").size() + validator.size() < kLineBuffer &&
+           validator.find_first_of("\r\n") == std::string::npos;
 }
 
 std::string FindResumeField(const std::string& content, const std::string& key)
@@ -59,7 +68,8 @@ bool WriteRecordTo(UpdateContext& ctx, const std::wstring& path)
     if (!file) return false;
     const std::string text =
         FormatResumeRecord(ctx.host.ToAnsi(FormatClientVersion(ctx.state.downloadVersion)),
-                           ctx.state.downloadOffset.load(), ctx.state.downloadTotal.load());
+                           ctx.state.downloadOffset.load(), ctx.state.downloadTotal.load(),
+                           ctx.state.packageValidator.Get());
     const bool written = std::fwrite(text.data(), 1, text.size(), file.get()) == text.size();
     return std::fclose(file.release()) == 0 && written;
 }
@@ -96,6 +106,7 @@ void LoadResumeOffsets(UpdateContext& ctx)
     ctx.state.downloadOffset = offset;
     ctx.state.resumeFrom = offset;
     ctx.state.downloadTotal = ToInt64(ReadResumeField(ctx, "totalSize"));
+    ctx.state.packageValidator.Set(ReadResumeField(ctx, "validator"));
 }
 
 void LoadResumeVersion(UpdateContext& ctx)

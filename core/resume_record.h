@@ -8,8 +8,13 @@
 
 namespace core {
 
-// "downloadVersion=<v>\noffset=<n>\ntotalSize=<n>\n"; versionText in the ANSI code page.
-std::string FormatResumeRecord(const std::string& versionText, std::int64_t offset, std::int64_t total);
+// "downloadVersion=<v>\noffset=<n>\ntotalSize=<n>\n"; versionText in the ANSI code page. A
+// package validator that fits a record line follows as "validator=<text>\n", a line that
+// readers of the three fields skip.
+std::string FormatResumeRecord(const std::string& versionText, std::int64_t offset, std::int64_t total,
+                               const std::string& validator = {});
+// Whether a validator can be kept in the record: it fits a line and holds no line end.
+bool ValidatorFitsRecord(const std::string& validator);
 
 // The value of key in the record's text as a text-mode read sees it (CR before LF dropped):
 // the first line whose part before "=" (the whole line without "=") equals the key gives the
@@ -30,7 +35,7 @@ bool ReplaceResumeRecord(UpdateContext& ctx);
 std::string ReadResumeField(UpdateContext& ctx, const std::string& key);
 
 // Reads "offset" and "totalSize" into the resume values (the offset into both
-// downloadOffset and resumeFrom).
+// downloadOffset and resumeFrom), and the package validator.
 void LoadResumeOffsets(UpdateContext& ctx);
 
 // Reads "downloadVersion" (ANSI text) into downloadVersion, logging the parse.

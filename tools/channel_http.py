@@ -6,6 +6,8 @@ Kept apart from channel_server.py so that file holds only the server itself.
 
 import contextlib
 import dataclasses
+import email.utils
+import hashlib
 import os
 import re
 import time
@@ -74,6 +76,7 @@ class Fault:
     redirect_to: str = None       # path or absolute URL for a Location header
     redirect_code: int = 302
     ignore_range: bool = False    # 200 with the whole body even when Range was asked
+    hide_validators: bool = False  # no ETag or Last-Modified (If-Range then never matches)
     drop_after: int = None        # close the connection after this many body bytes
     trickle_bytes: int = None     # send this many bytes ...
     trickle_interval: float = 0.1  # ... every this many seconds,
@@ -115,6 +118,16 @@ class ResponseBody:
 
     def size(self):
         return len(self.data) if self.path is None else os.path.getsize(self.path)
+
+    def validators(self):
+        """(ETag, Last-Modified) of the body as it is now: they change when the bytes (in
+        memory) or the file's size or modification time change."""
+        if self.path is None:
+            if getattr(self, "_etag_of", None) is not self.data:
+                self._etag_of, self._etag = self.data, '"%s"' % hashlib.sha1(self.data).hexdigest()[:20]
+            return self._etag, "Thu, 01 Jan 1970 00:00:00 GMT"
+        st = os.stat(self.path)
+        return '"%x-%x"' % (st.st_size, st.st_mtime_ns), email.utils.formatdate(st.st_mtime, usegmt=True)
 
     def send(self, handler, start, count, fault, stopping):
         """Send body bytes [start, start+count) through handler as the fault allows.

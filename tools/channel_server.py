@@ -152,7 +152,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         size = body.size()
         kind = "application/zip" if path.endswith(".zip") else "application/octet-stream"
         headers = [("Content-Type", kind), ("Accept-Ranges", "bytes")]
-        wanted = None if fault and fault.ignore_range else parse_range(self.headers.get("Range"), size)
+        etag, last_modified = body.validators()
+        hide = bool(fault and fault.hide_validators)
+        if not hide:
+            headers += [("ETag", etag), ("Last-Modified", last_modified)]
+        # If-Range: the range only when the client's validator still names this body.
+        if_range = self.headers.get("If-Range")
+        stale = if_range is not None and (hide or if_range not in (etag, last_modified))
+        wanted = None if (fault and fault.ignore_range) or stale else parse_range(self.headers.get("Range"), size)
         if wanted == "unsatisfiable":
             return self._text(416, "range not satisfiable\n", [("Content-Range", f"bytes */{size}")])
         if wanted is None:

@@ -3,6 +3,7 @@ that is already current, a server that is down, a broken package, and a download
 after the launcher was killed."""
 import io
 import subprocess
+import urllib.request
 import zipfile
 
 import pytest
@@ -45,6 +46,11 @@ def configure(channel, package: bytes, mini="1.0.0.0", version="1.0.3.7"):
     })
 
 
+def package_etag(channel) -> str:
+    with urllib.request.urlopen(channel.url(PACKAGE_PATH), timeout=30) as answer:
+        return answer.headers["ETag"]
+
+
 def status_text(desktop) -> str:
     window = desktop.visible_window(SPLASH)
     if not window:
@@ -81,11 +87,13 @@ def test_first_install(desktop, channel):
     assert desktop.path(INSTALL_DIR + r"\client\game_client_version.txt").read_bytes() == b"1.0.3.7"
     assert desktop.path(INSTALL_DIR + r"\qorn.exe").read_bytes() == LAUNCHER.read_bytes()
     assert desktop.path(INSTALL_DIR + r"\qorn-uninstall.lnk").exists()
-    record = desktop.path(INSTALL_DIR + r"\tempdownload.dat").read_bytes()
-    assert record == f"downloadVersion=1.0.3.7\noffset={len(package)}\ntotalSize={len(package)}\n".encode()
     uninstall = reg_query(desktop, r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\qorn")
     assert r"C:\qorn-palmet\qorn.exe /uninstall" in uninstall
     assert [r["range"] for r in channel.requests_for(PACKAGE_PATH)] == [None]
+    # The fourth line of the record names the package the download began with (its ETag).
+    record = desktop.path(INSTALL_DIR + r"\tempdownload.dat").read_bytes()
+    assert record == (f"downloadVersion=1.0.3.7\noffset={len(package)}\ntotalSize={len(package)}\n"
+                      f"validator={package_etag(channel)}\n").encode()
 
 
 def test_current_client_needs_no_download(desktop, channel):

@@ -286,6 +286,20 @@ def test_ignore_range_answers_200_with_whole_body(server):
     assert (status, body) == (200, PACKAGE) and "Content-Range" not in headers
 
 
+def test_if_range_gives_the_range_only_for_the_same_package(server, tmp_path):
+    _, first, _ = request(server, PKG_PATH)
+    etag, modified = first["ETag"], first["Last-Modified"]
+    for validator in (etag, modified):
+        status, _, body = request(server, PKG_PATH, {"Range": "bytes=600-", "If-Range": validator})
+        assert (status, body) == (206, PACKAGE[600:])
+    server.add_package(PKG_PATH, PACKAGE[::-1])  # the package changed under the same URL
+    status, headers, body = request(server, PKG_PATH, {"Range": "bytes=600-", "If-Range": etag})
+    assert (status, body) == (200, PACKAGE[::-1]) and headers["ETag"] != etag
+    server.set_fault(PKG_PATH, hide_validators=True)
+    status, headers, _ = request(server, PKG_PATH, {"Range": "bytes=600-", "If-Range": headers["ETag"]})
+    assert status == 200 and "ETag" not in headers and "Last-Modified" not in headers
+
+
 def test_redirect_chain_is_followed_to_the_final_target(server):
     server.set_fault("/a.zip", redirect_to="/b.zip", redirect_code=301)
     server.set_fault("/b.zip", redirect_to=server.url(PKG_PATH), redirect_code=302)

@@ -184,6 +184,55 @@ INSTANTIATE_TEST_SUITE_P(Table, FailedResume,
                          ::testing::Values(FailedResumeCase{"refused connection", ""},
                                            FailedResumeCase{"service unavailable with a page", R"("status": 503)"}));
 
+// The package changed on the server between two starts: its bytes must not be spliced onto the
+// partial old package. With the validator of the first answer in the record, the resumed
+// request carries If-Range and the host answers with the whole new package; a record without
+// one (an older launcher's) is still caught when the 206's total differs. Either way the new
+// package is fetched from the start in the same run.
+struct ChangedCase {
+    const char* what;
+    long sizeChange;   // bytes the new payload has more than the old
+    bool validator;    // the record carries the validator (the host sends one)
+};
+
+void PrintTo(const ChangedCase& c, std::ostream* os) { *os << c.what; }
+
+class ChangedPackage : public PackagePipeline, public ::testing::WithParamInterface<ChangedCase> {};
+
+TEST_P(ChangedPackage, IsFetchedWholeInsteadOfSpliced)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    ASSERT_TRUE(channel.SetFault(kPackagePath, GetParam().validator ? R"("drop_after": 1000000, "times": 1)"
+                                                                    : R"("drop_after": 1000000, "hide_validators": true, "times": 1)"));
+    EXPECT_FALSE(Download());
+    Restart();
+    // The ETag of the first answer, as the fourth line of the record.
+    const std::string record = ReadAll(install / "tempdownload.dat");
+    EXPECT_EQ(record.find("\nvalidator=\"") != std::string::npos, GetParam().validator) << record;
+
+    payload = testing_support::NoiseBytes(static_cast<std::size_t>(static_cast<long>(payload.size()) + GetParam().sizeChange), 99);
+    ASSERT_TRUE(testing_support::WriteZip((root / "changed.zip").string(),
+                                          {ZipEntry{"qorn/", ""}, ZipEntry{"qorn/qorn.exe", payload, false},
+                                           ZipEntry{"qorn/readme.txt", "hello"}}));
+    ASSERT_TRUE(channel.AddPackage(kPackagePath, (root / "changed.zip").string()));
+    if (!GetParam().validator) ASSERT_TRUE(channel.SetFault(kPackagePath, R"("hide_validators": true)"));
+    ASSERT_TRUE(channel.ClearLogs());
+
+    ASSERT_TRUE(Download()) << GetParam().what;
+    EXPECT_TRUE(Installed()) << GetParam().what;
+    EXPECT_TRUE(host.HasLine(L"INFO", L"The package changed on the server: downloading it from the start."));
+    const std::string requests = RequestsText();
+    EXPECT_NE(requests.find("\"range\": \"bytes="), std::string::npos) << "the first request resumed";
+    EXPECT_NE(requests.find("\"range\": null"), std::string::npos) << "the second fetched the whole package";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ChangedPackage,
+                         ::testing::Values(ChangedCase{"longer, with validator", 5000, true},
+                                           ChangedCase{"shorter, with validator", -5000, true},
+                                           ChangedCase{"same length, with validator", 0, true},
+                                           ChangedCase{"longer, without validator", 5000, false},
+                                           ChangedCase{"shorter, without validator", -5000, false}));
+
 // The transfer ended but the record was written before its last bytes: unpack, fetch nothing.
 TEST_F(PackagePipeline, CompletePackageWithALaggingRecordIsUnpacked)
 {

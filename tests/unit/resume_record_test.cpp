@@ -11,6 +11,20 @@ TEST(ResumeRecordFormat, ThreeLfEndedLines)
               "downloadVersion=0.0.0.0\noffset=-5\ntotalSize=3000000000\n");
 }
 
+// The validator line comes last, so readers that know only the three fields still find them;
+// one that would not fit a record line, or would break it, is left out.
+TEST(ResumeRecordFormat, ValidatorLineWhenItFits)
+{
+    const std::string record = core::FormatResumeRecord("1.0.3.7", 600, 1000, "\"5f3-1a\"");
+    EXPECT_EQ(record, "downloadVersion=1.0.3.7\noffset=600\ntotalSize=1000\nvalidator=\"5f3-1a\"\n");
+    EXPECT_EQ(core::FindResumeField(record, "totalSize"), "1000");
+    EXPECT_EQ(core::FindResumeField(record, "validator"), "\"5f3-1a\"");
+    const std::string longest(89, 'e');  // "validator=" and this: 99 characters
+    EXPECT_EQ(core::FindResumeField(core::FormatResumeRecord("1", 1, 2, longest), "validator"), longest);
+    for (const std::string& unfit : {std::string(90, 'e'), std::string("\"a\r\nb\"")})
+        EXPECT_EQ(core::FormatResumeRecord("1.0.3.7", 600, 1000, unfit), core::FormatResumeRecord("1.0.3.7", 600, 1000));
+}
+
 struct FieldCase {
     const char* what;
     std::string content;
