@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <ctime>
 
 #include "core/log_line.h"
@@ -24,6 +25,23 @@ std::wstring AnsiField(const std::string& bytes)
 }
 
 }  // namespace
+
+namespace {
+// Plain atomics: they outlive every other static, so any thread may read them at exit.
+std::atomic<bool> g_bShuttingDown{false};
+std::atomic<unsigned long> g_nKeptThread{0};
+}  // namespace
+
+void CFileLog::KeepOnlyThisThread()
+{
+    g_nKeptThread.store(::GetCurrentThreadId());
+    g_bShuttingDown.store(true);
+}
+
+bool CFileLog::ShutdownDropsThisThread()
+{
+    return g_bShuttingDown.load() && g_nKeptThread.load() != ::GetCurrentThreadId();
+}
 
 CFileLog& CFileLog::Instance()
 {

@@ -24,11 +24,19 @@ public:
     void OpenOnceFoldersExist();
 
     // Write on the single log. The text is formed before the log is first reached, so a
-    // system error code read while forming it is the caller's, not the log file's.
+    // system error code read while forming it is the caller's, not the log file's. Once
+    // shutdown has begun, only the thread that began it still writes.
     static void WriteLine(const std::wstring& text, const char* function, int line, const std::wstring& level)
     {
+        if (ShutdownDropsThisThread()) return;
         Instance().Write(text, function, line, level);
     }
+
+    // From this call on, lines of every other thread are dropped: the process is shutting
+    // down, and a thread that is never joined (the update thread) may still run while the
+    // log itself is torn down.
+    static void KeepOnlyThisThread();
+    static bool ShutdownDropsThisThread();
 
     CFileLog(const CFileLog&) = delete;
     CFileLog& operator=(const CFileLog&) = delete;

@@ -15,13 +15,18 @@ namespace {
 std::atomic<bool> g_bStopped{false};
 }  // namespace
 
-void WindowsUpdateHost::StopLoggingAndReporting() { g_bStopped.store(true); }
+void WindowsUpdateHost::StopLoggingAndReporting()
+{
+    g_bStopped.store(true);
+    // The desktop steps and the show-window message log directly from the update thread.
+    CFileLog::KeepOnlyThisThread();
+}
 
 bool WindowsUpdateHost::Stopped() { return g_bStopped.load(); }
 
 void WindowsUpdateHost::Log(const wchar_t* level, const char* function, int line, const std::wstring& text)
 {
-    if (!Stopped()) CFileLog::Instance().Write(text, function, line, level);
+    if (!Stopped()) CFileLog::WriteLine(text, function, line, level);
 }
 
 void WindowsUpdateHost::ReportEventCode(int eventCode)

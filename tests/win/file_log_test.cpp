@@ -7,6 +7,7 @@
 
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "core/profile.h"
 #include "core/profile_names.h"
@@ -95,10 +96,34 @@ TEST(FileLog, OpensOnceTheFolderExistsUnlessClosed)
     DeleteFileW(LogPath().c_str());
 }
 
+// Shutdown keeps the thread that began it; a never-joined thread's lines are dropped from
+// then on, before they reach a log that is being torn down.
+TEST(FileLog, AtShutdownOnlyTheShuttingDownThreadWrites)
+{
+    CreateDirectoryW(kLogDir.c_str(), nullptr);
+    DeleteFileW(LogPath().c_str());
+    ASSERT_EQ(wintest::RunSelfAsChild(L"--file-log-child", L"shutdown"), 0u);
+    const std::string text = ReadLog();
+    EXPECT_NE(text.find("] worker before\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("] main after\r\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("worker after"), std::string::npos) << text;
+    DeleteFileW(LogPath().c_str());
+}
+
 }  // namespace
 
 int FileLogChildMain(const std::wstring& scenario)
 {
+    if (scenario == L"shutdown") {
+        const auto worker = [](const wchar_t* text) {
+            std::thread([text] { LOG_INFO("CGameRemoteConfig::CreateShortcuts", text); }).join();
+        };
+        worker(L"worker before");
+        CFileLog::KeepOnlyThisThread();
+        worker(L"worker after");
+        LOG_INFO("CWebApp::ExitInstance", L"main after");
+        return 0;
+    }
     if (scenario == L"killed") {
         CFileLog::Instance().Write(L"line before the kill", "CWebApp::InitInstance", 1, L"INFO");
         TerminateProcess(GetCurrentProcess(), 3);  // no runtime clean-up, no buffers written
