@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "core/curl_handle.h"
 #include "core/download_plan.h"
@@ -12,6 +13,7 @@
 #include "core/remote_config.h"
 #include "core/report_events.h"
 #include "core/resume_record.h"
+#include "core/sha256.h"
 
 namespace core {
 
@@ -51,12 +53,12 @@ bool DeleteOldPackage(UpdateContext& ctx, const std::wstring& package)
     return true;
 }
 
-// The host answered a resume with the whole package (it ignores Range): this run fails, but
-// the partial package and the record are reset so the next start fetches the whole package
-// instead of asking for a range again, and failing again, for good.
-void ForgetPartialPackage(UpdateContext& ctx, const std::wstring& package)
+// This run fails, but the package on disk and the record are reset so the next start fetches
+// the whole package again: after a host answered a resume with the whole package (it ignores
+// Range; asking for a range again would fail for good), or a package whose digest is wrong.
+void ForgetPackage(UpdateContext& ctx, const std::wstring& package, const std::wstring& why)
 {
-    ctx.Error(kFunction, __LINE__, L"the package host ignores byte ranges: the next start downloads the whole package");
+    ctx.Error(kFunction, __LINE__, why + L": the next start downloads the whole package");
     ctx.host.RemoveFile(package);
     PipelineState& st = ctx.state;
     st.downloadVersion = {};
@@ -67,11 +69,36 @@ void ForgetPartialPackage(UpdateContext& ctx, const std::wstring& package)
     WriteResumeRecord(ctx);
 }
 
+// A channel may publish the package's SHA-256 ("ClientPackageSha256"): then a downloaded
+// package must match it before it is unpacked. True when there is none to check.
+bool PackageMatchesDigest(UpdateContext& ctx, const std::wstring& package)
+{
+    const std::wstring* published = FindConfigValue(ctx.state.remoteConfig, L"ClientPackageSha256");
+    if (!published || published->empty()) return true;
+    std::string expected;
+    for (wchar_t c : *published) expected += static_cast<char>(std::tolower(static_cast<unsigned char>(c < 0x80 ? c : '?')));
+    Sha256 sha;
+    UniqueFile file(ctx.host.OpenFile(package, "rb"));
+    if (!file) return false;
+    std::vector<char> block(PackageWriteBuffer::kBytes);
+    std::size_t got;
+    while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) sha.Update(block.data(), got);
+    if (std::ferror(file.get())) return false;
+    const std::string actual = sha.HexDigest();
+    if (actual == expected) {
+        ctx.Info(kFunction, __LINE__, L"package digest verified");
+        return true;
+    }
+    ctx.Error(kFunction, __LINE__,
+              L"package digest mismatch: expected " + *published + L", got " + std::wstring(actual.begin(), actual.end()));
+    return false;
+}
+
 // Unpacks a package that is already on disk; true when that completed the install.
 bool UnzipPackageOnDisk(UpdateContext& ctx, const std::wstring& package)
 {
     ctx.Info(kFunction, __LINE__, L"Try unzipping old resource...");
-    if (UnzipFile(ctx, package, ctx.host.OpenFile(package, "rb"))) {
+    if (PackageMatchesDigest(ctx, package) && UnzipFile(ctx, package, ctx.host.OpenFile(package, "rb"))) {
         ctx.Info(kFunction, __LINE__, L"Unzip success!");
         return true;
     }
@@ -383,7 +410,10 @@ bool OnDownLoad(UpdateContext& ctx)
     }
     curl.reset();
 
-    if (outcome.result == CURLE_OK && (outcome.httpStatus == 200 || outcome.httpStatus == 206) && flushed && closed) {
+    const bool transferred = outcome.result == CURLE_OK && IsPackageAnswer(outcome.httpStatus) && flushed && closed;
+    if (transferred && !PackageMatchesDigest(ctx, package)) {
+        ForgetPackage(ctx, package, L"the package is not the one the channel published");
+    } else if (transferred) {
         ctx.host.ReportEventCode(kEventUnzipStart);
         ctx.host.ReportMessage(L"game download success");
         ctx.Info(kFunction, __LINE__, L"download is finish");
@@ -392,7 +422,7 @@ bool OnDownLoad(UpdateContext& ctx)
     // libcurl reports a range error for any answer without the range asked for; only a 200
     // says the host ignores ranges (a 503 page says nothing about the package).
     if (outcome.result == CURLE_RANGE_ERROR && outcome.httpStatus == 200 && !outcome.packageChanged)
-        ForgetPartialPackage(ctx, package);
+        ForgetPackage(ctx, package, L"the package host ignores byte ranges");
     ctx.UpdateProgress(L"更新失败,请检查网络:104", L"", 0, 0);
     ctx.ShowProgressControls(false);
     ctx.Error(kFunction, __LINE__, L"download is error!");

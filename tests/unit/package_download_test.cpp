@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "core/sha256.h"
 #include "tests/unit/pipeline_fixture.h"
 
 namespace {
@@ -215,7 +216,9 @@ TEST_P(ChangedPackage, IsFetchedWholeInsteadOfSpliced)
                                           {ZipEntry{"qorn/", ""}, ZipEntry{"qorn/qorn.exe", payload, false},
                                            ZipEntry{"qorn/readme.txt", "hello"}}));
     ASSERT_TRUE(channel.AddPackage(kPackagePath, (root / "changed.zip").string()));
-    if (!GetParam().validator) ASSERT_TRUE(channel.SetFault(kPackagePath, R"("hide_validators": true)"));
+    if (!GetParam().validator) {
+        ASSERT_TRUE(channel.SetFault(kPackagePath, R"("hide_validators": true)"));
+    }
     ASSERT_TRUE(channel.ClearLogs());
 
     ASSERT_TRUE(Download()) << GetParam().what;
@@ -232,6 +235,37 @@ INSTANTIATE_TEST_SUITE_P(Table, ChangedPackage,
                                            ChangedCase{"same length, with validator", 0, true},
                                            ChangedCase{"longer, without validator", 5000, false},
                                            ChangedCase{"shorter, without validator", -5000, false}));
+
+// A channel that publishes the package's SHA-256: a package that does not match is a failed
+// download whose next start fetches the whole package again; a matching one installs.
+TEST_F(PackagePipeline, PublishedDigestIsCheckedBeforeUnpacking)
+{
+    core::Sha256 sha;
+    sha.Update(package.data(), package.size());
+    const std::string digest = sha.HexDigest();
+    std::string wrong = digest;
+    wrong[0] = wrong[0] == '0' ? '1' : '0';
+
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    state.remoteConfig[L"ClientPackageSha256"] = core::Utf8ToWide(wrong);
+    EXPECT_FALSE(Download());
+    EXPECT_TRUE(WindowSaw("UpdateProgress(更新失败,请检查网络:104,,0,0)"));
+    EXPECT_FALSE(fs::exists(install / "client" / "qorn" / "qorn.exe")) << "nothing unpacked";
+    EXPECT_FALSE(fs::exists(install / "qorn.zip"));
+    EXPECT_EQ(ReadAll(install / "tempdownload.dat"), "downloadVersion=0.0.0.0\noffset=0\ntotalSize=0\n");
+
+    Restart();
+    ASSERT_TRUE(channel.ClearLogs());
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    // Upper case as some tools print it.
+    std::string upper = digest;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    state.remoteConfig[L"ClientPackageSha256"] = core::Utf8ToWide(upper);
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+    EXPECT_TRUE(host.HasLine(L"INFO", L"package digest verified"));
+    EXPECT_EQ(RequestsText().find("bytes="), std::string::npos);
+}
 
 // The transfer ended but the record was written before its last bytes: unpack, fetch nothing.
 TEST_F(PackagePipeline, CompletePackageWithALaggingRecordIsUnpacked)

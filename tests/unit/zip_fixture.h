@@ -20,7 +20,7 @@ struct ZipEntry {
     // General-purpose flag bits to set (bit 11: the name is UTF-8) and the central directory's
     // extra field, for the name encodings packers use.
     unsigned long flags = 0;
-    std::string centralExtra;
+    std::string centralExtra{};
 };
 
 // An Info-ZIP Unicode Path extra field (0x7075) for a header name, carrying utf8Name.
