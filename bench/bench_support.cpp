@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,8 @@
 #include <sstream>
 
 namespace bench {
+
+namespace {
 
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
@@ -35,8 +38,6 @@ long StatusKiB(const char* key)
         if (line.rfind(prefix, 0) == 0) return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
     return -1;
 }
-
-namespace {
 
 // The runs and their helpers take their processors ahead of other work. Sharing a processor as
 // an equal, a run gets what the scheduler leaves it, and that differed by program: beside two
@@ -290,16 +291,16 @@ bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& 
     return fa.eof() && fb.eof();
 }
 
+void FlushDisks() { sync(); }
+
+namespace {
+
 std::int64_t FreeBytes(const std::filesystem::path& path)
 {
     struct statvfs fs {};
     if (statvfs(path.c_str(), &fs) != 0) return -1;
     return static_cast<std::int64_t>(fs.f_bavail) * static_cast<std::int64_t>(fs.f_frsize);
 }
-
-void FlushDisks() { sync(); }
-
-namespace {
 
 namespace fs = std::filesystem;
 
@@ -395,6 +396,7 @@ bool OutputFolder::Choose(const std::optional<fs::path>& requested, const fs::pa
 
 std::string OutputFolder::Describe() const { return m_path.string() + (m_tmpfs ? " (tmpfs)" : " (disk)"); }
 
+namespace {
 double Median(std::vector<double> values)
 {
     if (values.empty()) return 0;
@@ -402,6 +404,7 @@ double Median(std::vector<double> values)
     const std::size_t mid = values.size() / 2;
     return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
 }
+}  // namespace
 
 std::optional<Comparison> ComparePairs(int pairs, const std::string& oursLabel, const TimedRun& ours,
                                        const std::string& referenceLabel, const TimedRun& reference)

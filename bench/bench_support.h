@@ -2,7 +2,6 @@
 // far it raises the resident peak, running other programs, choosing where output goes, and
 // comparing our side with a reference tool in alternating pairs.
 #pragma once
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -77,11 +76,6 @@ struct Placement {
 // where it may.
 Placement PlaceRuns();
 
-double SecondsSince(std::chrono::steady_clock::time_point start);
-
-// A value from /proc/self/status in KiB ("VmRSS", "VmHWM"), or -1.
-long StatusKiB(const char* key);
-
 // Same length and bytes.
 bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 
@@ -112,9 +106,6 @@ private:
     bool m_owned = false;
 };
 
-// Free bytes on the file system holding path, or -1.
-std::int64_t FreeBytes(const std::filesystem::path& path);
-
 // Writes back every dirty page, so that a run does not pay for an earlier one's files.
 void FlushDisks();
 
@@ -137,8 +128,6 @@ struct Comparison {
     double cpuRatio = 0;         // the same of the medians of processor time
     double otherProcessors = 0;  // processors' worth of other work, on average over the counted runs
 };
-
-double Median(std::vector<double> values);
 
 // Runs the two sides alternately, ours first in each pair: one warm-up pair that is not
 // counted, then pairs counted pairs, each printed as it completes. Nothing when any run failed.

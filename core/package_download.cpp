@@ -53,6 +53,15 @@ bool DeleteOldPackage(UpdateContext& ctx, const std::wstring& package)
     return true;
 }
 
+// The resume values of a transfer that starts from byte 0 of a package not yet identified.
+void StartOverResumeValues(PipelineState& st)
+{
+    st.resumeFrom = 0;
+    st.downloadOffset = 0;
+    st.downloadTotal = 0;
+    st.packageValidator.Set({});
+}
+
 // This run fails, but the package on disk and the record are reset so the next start fetches
 // the whole package again: after a host answered a resume with the whole package (it ignores
 // Range; asking for a range again would fail for good), or a package whose digest is wrong.
@@ -60,12 +69,8 @@ void ForgetPackage(UpdateContext& ctx, const std::wstring& package, const std::w
 {
     ctx.Error(kFunction, __LINE__, why + L": the next start downloads the whole package");
     ctx.host.RemoveFile(package);
-    PipelineState& st = ctx.state;
-    st.downloadVersion = {};
-    st.resumeFrom = 0;
-    st.downloadOffset = 0;
-    st.downloadTotal = 0;
-    st.packageValidator.Set({});
+    ctx.state.downloadVersion = {};
+    StartOverResumeValues(ctx.state);
     WriteResumeRecord(ctx);
 }
 
@@ -199,15 +204,6 @@ void KeepResumeRecordCurrent(TransferProgress& progress, bool answerStatesLength
     }
 }
 
-long AnswerStatus(CURL* curl)
-{
-    long status = 0;
-    if (curl) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    return status;
-}
-}  // namespace
-
-namespace {
 // "Name: value" of a header line, when its name is the given one (case-insensitive).
 bool HeaderValue(const std::string& line, const char* name, std::string& value)
 {
@@ -277,7 +273,7 @@ std::size_t OnPackageHeader(char* data, std::size_t size, std::size_t count, voi
 std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* target)
 {
     auto* sink = static_cast<PackageSink*>(target);
-    if (!sink || !sink->file || sink->packageChanged || !IsPackageAnswer(AnswerStatus(sink->curl))) return 0;
+    if (!sink || !sink->file || sink->packageChanged || !IsPackageAnswer(sink->answer.status)) return 0;
     return std::fwrite(data, size, count, sink->file);
 }
 
@@ -292,7 +288,7 @@ int OnTransferProgress(void* target, curl_off_t totalToDownload, curl_off_t down
                              static_cast<long long>(totalToDownload), resumeFrom));
         return 1;  // ends the transfer as failed
     }
-    if (!IsPackageAnswer(AnswerStatus(progress->curl))) return 0;
+    if (!progress->sink || !IsPackageAnswer(progress->sink->answer.status)) return 0;
     const ProgressFigures f = ComputeProgress(resumeFrom, totalToDownload, downloadedNow);
     // The GUI thread may read these at any moment (the resume record is written from them when
     // the launcher closes), so they follow every call. The total only when the answer states
@@ -315,7 +311,7 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
     curl_easy_setopt(curl, CURLOPT_URL, ansiUrl.c_str());
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     const std::int64_t resumeFrom = ctx.state.resumeFrom;
-    PackageSink sink{file, curl, &ctx, resumeFrom > 0 ? ctx.state.downloadTotal.load() : 0, AnswerHeaders{}, false};
+    PackageSink sink{file, &ctx, resumeFrom > 0 ? ctx.state.downloadTotal.load() : 0, AnswerHeaders{}, false};
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnPackageData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnPackageHeader);
@@ -326,11 +322,11 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
     std::unique_ptr<curl_slist, void (*)(curl_slist*)> headers(
         validator.empty() ? nullptr : curl_slist_append(nullptr, ("If-Range: " + validator).c_str()), curl_slist_free_all);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
-    TransferProgress progress{ctx, curl, file};
+    TransferProgress progress{ctx, &sink, file};
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnTransferProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(ctx.state.resumeFrom.load()));
+    curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(resumeFrom));
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, ctx.limits.connectTimeoutSeconds);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, ctx.limits.stallSeconds);
@@ -401,11 +397,7 @@ bool OnDownLoad(UpdateContext& ctx)
         closed = std::fclose(file.release()) == 0;
         if (!outcome.packageChanged || round > 0) break;
         ctx.Info(kFunction, __LINE__, L"The package changed on the server: downloading it from the start.");
-        PipelineState& st = ctx.state;
-        st.resumeFrom = 0;
-        st.downloadOffset = 0;
-        st.downloadTotal = 0;
-        st.packageValidator.Set({});
+        StartOverResumeValues(ctx.state);
         if (!DeleteOldPackage(ctx, package)) return false;
     }
     curl.reset();

@@ -55,12 +55,11 @@ struct AnswerHeaders {
     std::int64_t rangeTotal = -1;  // the total of "Content-Range: bytes a-b/total", -1 without
 };
 
-// Where the write callback puts the body: the open package file, and the transfer to ask
-// which answer the body belongs to. A resumed transfer also checks that the answer is about
-// the package it began with.
+// Where the write callback puts the body: the open package file, with the headers of the answer
+// the body belongs to. A resumed transfer also checks that the answer is about the package it
+// began with.
 struct PackageSink {
     std::FILE* file;
-    CURL* curl;
     UpdateContext* ctx = nullptr;
     std::int64_t expectedTotal = 0;  // the recorded total a 206 must state (resumed transfers)
     AnswerHeaders answer;
@@ -80,7 +79,7 @@ std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void*
 // What the transfer-information callback keeps from one call to the next of a transfer.
 struct TransferProgress {
     UpdateContext& ctx;
-    CURL* curl;
+    const PackageSink* sink;    // the answer being received; none: no answer yet
     std::FILE* file = nullptr;  // the package file, flushed before the record counts its bytes
     int shownPercent = -1;      // the percent the window shows; -1 before the transfer's first call
     std::int64_t recordedOffset = -1;  // the offset of the last record written during the transfer

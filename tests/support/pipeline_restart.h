@@ -7,14 +7,21 @@
 
 namespace testsupport {
 
-inline void CloseAndRestart(core::UpdateContext& ctx)
+// A new start: the resume values begin at nothing and are read from the record.
+inline void StartAgain(core::UpdateContext& ctx)
 {
-    core::WriteResumeRecord(ctx);
     core::PipelineState& st = ctx.state;
     st.downloadOffset = st.resumeFrom = st.downloadTotal = 0;
     st.downloadVersion = {};
     core::LoadResumeOffsets(ctx);
     core::LoadResumeVersion(ctx);
+}
+
+// The launcher closes (the record is written) and starts again.
+inline void CloseAndRestart(core::UpdateContext& ctx)
+{
+    core::WriteResumeRecord(ctx);
+    StartAgain(ctx);
 }
 
 }  // namespace testsupport
