@@ -67,7 +67,7 @@ struct CopyBuffers {
 // The entry's name as the packer meant it: UTF-8 when the entry says so (flag bit 11, as 7-Zip,
 // bsdtar and Python write it) or carries a matching Unicode Path field; otherwise the ANSI
 // code page, which is what packers on Chinese Windows write without any marker.
-std::wstring EntryNameText(UpdateContext& ctx, const std::string& raw, const unz_file_info& info,
+std::wstring EntryNameText(UpdateContext& ctx, const std::string& raw, const unz_file_info64& info,
                            const CopyBuffers& buffers)
 {
     if (info.flag & kUtf8NameFlag) return Utf8ToWide(raw);
@@ -91,7 +91,7 @@ void MakeParentFolders(UpdateContext& ctx, const std::wstring& name)
 
 // Copies the current (file) entry into target. Every way this fails logs a line naming the
 // entry or its target, so a failed walk says what stopped it.
-bool ExtractFile(UpdateContext& ctx, unzFile archive, const unz_file_info& info, const std::wstring& name,
+bool ExtractFile(UpdateContext& ctx, unzFile archive, const unz_file_info64& info, const std::wstring& name,
                  const std::wstring& target, CopyBuffers& buffers)
 {
     if (unzOpenCurrentFile(archive) != UNZ_OK) {
@@ -139,8 +139,7 @@ bool ExtractFile(UpdateContext& ctx, unzFile archive, const unz_file_info& info,
     }
     // minizip checks the CRC only when the data ran to the declared size; data that ends early
     // (a stored entry cut short, a deflate stream that finishes too soon) reads as a normal end.
-    // unz_file_info keeps the size as uLong (32 bits on Windows), so compare in that width.
-    if (static_cast<uLong>(written) != info.uncompressed_size) {
+    if (written != info.uncompressed_size) {
         ctx.Error(kWalkFunction, __LINE__,
                   L"entry " + name + L" has " + std::to_wstring(written) + L" bytes, the archive declares " +
                       std::to_wstring(info.uncompressed_size));
@@ -152,9 +151,9 @@ bool ExtractFile(UpdateContext& ctx, unzFile archive, const unz_file_info& info,
 // One entry: name checks, then a directory or a file. False stops the walk.
 bool ExtractCurrentEntry(UpdateContext& ctx, unzFile archive, CopyBuffers& buffers)
 {
-    unz_file_info info{};
+    unz_file_info64 info{};
     char rawName[kEntryNameBufferBytes];
-    if (unzGetCurrentFileInfo(archive, &info, rawName, sizeof rawName, buffers.extraField, sizeof buffers.extraField,
+    if (unzGetCurrentFileInfo64(archive, &info, rawName, sizeof rawName, buffers.extraField, sizeof buffers.extraField,
                               nullptr, 0) != UNZ_OK) {
         ctx.Error(kWalkFunction, __LINE__, L"cannot read the next entry's header");
         return false;
@@ -207,6 +206,47 @@ bool IsEmptyArchiveFile(UpdateContext& ctx, const std::wstring& packagePath)
     return IsEmptyZipArchive(bytes);
 }
 
+// The bytes the entries declare once unpacked, saturating at the largest figure. Entries may
+// share one stored stream, so this can be far more than the package itself. Leaves the archive
+// at its first entry; false when an entry cannot be reached.
+bool DeclaredUnpackedBytes(UpdateContext& ctx, unzFile archive, std::uint64_t entries, std::uint64_t& sum)
+{
+    sum = 0;
+    for (std::uint64_t k = 1; k <= entries; ++k) {
+        unz_file_info64 info{};
+        if (unzGetCurrentFileInfo64(archive, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+            ctx.Error(kWalkFunction, __LINE__, L"cannot read the header of entry " + std::to_wstring(k));
+            return false;
+        }
+        if (k < entries && unzGoToNextFile(archive) != UNZ_OK) {
+            ctx.Error(kWalkFunction, __LINE__,
+                      L"cannot reach entry " + std::to_wstring(k + 1) + L" of " + std::to_wstring(entries));
+            return false;
+        }
+        const std::uint64_t size = info.uncompressed_size;
+        sum = size > UINT64_MAX - sum ? UINT64_MAX : sum + size;
+    }
+    return entries == 0 || unzGoToFirstFile(archive) == UNZ_OK;
+}
+
+// Refuses an archive whose entries would not fit the client folder's drive, before anything is
+// written: a full disk half way through leaves a broken install behind.
+bool UnpackedSizeFits(UpdateContext& ctx, unzFile archive, std::uint64_t entries)
+{
+    std::uint64_t declared = 0;
+    if (!DeclaredUnpackedBytes(ctx, archive, entries, declared)) return false;
+    const std::int64_t available = ctx.host.FreeBytes(ctx.paths.clientDir);
+    if (available < 0) {
+        ctx.Info(kWalkFunction, __LINE__, L"free space of " + ctx.paths.clientDir + L" unknown; not checked");
+        return true;
+    }
+    if (declared <= static_cast<std::uint64_t>(available)) return true;
+    ctx.Error(kWalkFunction, __LINE__,
+              L"the entries declare " + std::to_wstring(declared) + L" bytes, the drive of " + ctx.paths.clientDir +
+                  L" has " + std::to_wstring(available) + L" bytes free");
+    return false;
+}
+
 }  // namespace
 
 bool OnUnzipFile(UpdateContext& ctx, const std::wstring& packagePath)
@@ -224,6 +264,7 @@ bool OnUnzipFile(UpdateContext& ctx, const std::wstring& packagePath)
             return false;
         }
         total = global.number_entry;
+        if (!UnpackedSizeFits(ctx, archive.get(), total)) return false;
     } else if (!IsEmptyArchiveFile(ctx, packagePath)) {
         ctx.Error(kWalkFunction, __LINE__, L"zipfile is NULL!");
         return false;

@@ -1,7 +1,9 @@
 #include "core/posix_update_host.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 
@@ -47,6 +49,14 @@ std::int64_t PosixUpdateHost::FileSize(const std::wstring& path)
     struct stat st {};
     if (stat(WideToUtf8(path).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
     return static_cast<std::int64_t>(st.st_size);
+}
+
+std::int64_t PosixUpdateHost::FreeBytes(const std::wstring& folder)
+{
+    struct statvfs fs {};
+    if (statvfs(WideToUtf8(folder).c_str(), &fs) != 0) return -1;
+    const unsigned long long bytes = static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize;
+    return bytes > static_cast<unsigned long long>(INT64_MAX) ? INT64_MAX : static_cast<std::int64_t>(bytes);
 }
 
 bool PosixUpdateHost::MakeDirectory(const std::wstring& path) { return mkdir(WideToUtf8(path).c_str(), 0755) == 0; }

@@ -28,6 +28,7 @@ public:
     bool RemoveFile(const std::wstring& path) override;
     bool RenameOver(const std::wstring& from, const std::wstring& to) override;
     std::int64_t FileSize(const std::wstring& path) override;
+    std::int64_t FreeBytes(const std::wstring& folder) override;
     bool MakeDirectory(const std::wstring& path) override;
     std::wstring JoinPath(const std::wstring& dir, const std::wstring& name) override;
     std::string ArchivePathArgument(const std::wstring& path) override;

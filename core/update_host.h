@@ -29,6 +29,8 @@ public:
     virtual bool RenameOver(const std::wstring& from, const std::wstring& to) = 0;
     // -1 when the file does not exist or cannot be measured.
     virtual std::int64_t FileSize(const std::wstring& path) = 0;
+    // Bytes the caller may still write on the drive that holds folder; -1 when unknown.
+    virtual std::int64_t FreeBytes(const std::wstring& folder) = 0;
     // Creates one directory level; false when it exists already or cannot be created.
     virtual bool MakeDirectory(const std::wstring& path) = 0;
     // "<dir><separator><name>"; entry names keep their forward slashes.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 
 #include "diag/file_log.h"
 #include "diag/system_info.h"
@@ -62,6 +63,15 @@ std::int64_t WindowsUpdateHost::FileSize(const std::wstring& path)
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return -1;
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::int64_t WindowsUpdateHost::FreeBytes(const std::wstring& folder)
+{
+    // What this user may still write there, quotas included.
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(folder.c_str(), &available, nullptr, nullptr)) return -1;
+    return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX) ? INT64_MAX
+                                                                   : static_cast<std::int64_t>(available.QuadPart);
 }
 
 bool WindowsUpdateHost::MakeDirectory(const std::wstring& path) { return ::CreateDirectoryW(path.c_str(), nullptr) != FALSE; }

@@ -14,6 +14,7 @@
 #include "fw/win_handle.h"
 #include "tests/support/channel_control.h"
 #include "tests/support/pipeline_restart.h"
+#include "tests/support/raw_zip.h"
 #include "tests/win/win_pipeline_support.h"
 #include "tests/win/win_test_support.h"
 
@@ -51,7 +52,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryW(client.c_str(), nullptr));
 
         for (std::size_t i = 0; i < 400000; ++i) game += static_cast<char>((i * 7919) % 251);
-        wintest::StoredZip zip;
+        testing_support::RawZip zip;
         zip.Add("qorn/", "");
         zip.Add("qorn/qorn.exe", game);
         zip.Add("qorn/readme.txt", "hello");

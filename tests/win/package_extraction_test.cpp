@@ -14,6 +14,8 @@
 
 #include "core/package_extraction.h"
 #include "fw/text.h"
+#include "fw/win_handle.h"
+#include "tests/support/raw_zip.h"
 #include "tests/win/win_pipeline_support.h"
 #include "tests/win/win_test_support.h"
 #include "update/windows_update_host.h"
@@ -21,7 +23,7 @@
 namespace {
 
 using wintest::RecordingHost;
-using wintest::StoredZip;
+using testing_support::RawZip;
 
 std::string Ansi(const std::wstring& text) { return fw::WideToAnsi(text); }
 
@@ -63,7 +65,7 @@ TEST_F(PackageExtractionOnWindows, UnpacksChineseNamesBelowAChineseFolder)
     state.remoteConfig[L"ClientVersion"] = L"1.0.2.3";
     const std::wstring folder = L"\u8d44\u6599";     // 资料
     const std::wstring file = L"\u8bf4\u660e.txt";  // 说明.txt
-    StoredZip zip;
+    RawZip zip;
     zip.Add(Ansi(folder) + "/", "");
     zip.Add(Ansi(folder) + "/" + Ansi(file), "readme");
     zip.Add("qorn/", "");
@@ -90,11 +92,63 @@ TEST_F(PackageExtractionOnWindows, UnpacksUtf8NamesOutsideTheCodePage)
 {
     const std::wstring folder = L"\u0e44\u0e17\u0e22";          // Thai, not in code page 936
     const std::wstring file = L"caf\u00e9 \u8d44\u6e90.txt";   // café 资源.txt
-    StoredZip zip;
+    RawZip zip;
     zip.Add(fw::WideToUtf8(folder + L"/" + file), "utf-8 name", 0x800);
     ASSERT_TRUE(wintest::WriteFileBytes(package, zip.Bytes()));
     ASSERT_TRUE(Unzip());
     EXPECT_EQ(ReadAll(client + L"\\" + folder + L"\\" + file), "utf-8 name");
+}
+
+// Writes each piece at its offset and nothing between them, so the gaps stay holes that cost
+// no disk: a zip64 archive past 4 GiB made in a moment.
+bool WriteSparse(const std::wstring& path, const std::vector<RawZip::Piece>& pieces)
+{
+    fw::UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                      nullptr));
+    if (!file) return false;
+    for (const RawZip::Piece& piece : pieces) {
+        LARGE_INTEGER at{};
+        at.QuadPart = static_cast<LONGLONG>(piece.offset);
+        DWORD written = 0;
+        if (!SetFilePointerEx(file.get(), at, nullptr, FILE_BEGIN) ||
+            !WriteFile(file.get(), piece.bytes.data(), static_cast<DWORD>(piece.bytes.size()), &written, nullptr) ||
+            written != piece.bytes.size())
+            return false;
+    }
+    return true;
+}
+
+std::uint64_t SizeOf(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+// Sizes and offsets past 4 GiB live in zip64 records. An entry larger than 4 GiB and one that
+// starts past 4 GiB unpack whole: the walk checks the size it wrote and minizip the CRC-32.
+TEST_F(PackageExtractionOnWindows, UnpacksAnEntryLargerThan4GiBAndOneStartingPastIt)
+{
+    constexpr std::uint64_t kLarge = (std::uint64_t{1} << 32) + 4097;
+    ULARGE_INTEGER free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(client.c_str(), &free, nullptr, nullptr));
+    if (free.QuadPart < kLarge + (std::uint64_t{1} << 30))
+        GTEST_SKIP() << "the large entry needs " << kLarge << " bytes of disk, " << free.QuadPart << " are free";
+
+    RawZip zip;
+    zip.Add("qorn/first.txt", "before the large entry");
+    zip.AddZeros("qorn/large.bin", kLarge);
+    zip.Add("qorn/past4g.txt", "past 4 GiB");
+    ASSERT_TRUE(WriteSparse(package, zip.Pieces()));
+    ASSERT_GT(SizeOf(package), kLarge);
+
+    const bool unpacked = Unzip();
+    std::wstring log;
+    for (const auto& line : host.lines) log += line + L"\n";
+    ASSERT_TRUE(unpacked) << fw::WideToUtf8(log);
+    EXPECT_EQ(ReadAll(client + L"\\qorn\\first.txt"), "before the large entry");
+    EXPECT_EQ(SizeOf(client + L"\\qorn\\large.bin"), kLarge);
+    EXPECT_EQ(ReadAll(client + L"\\qorn\\past4g.txt"), "past 4 GiB");
 }
 
 std::vector<std::wstring> Sorted(std::vector<std::wstring> names)
@@ -107,7 +161,7 @@ class RefusedOnWindows : public PackageExtractionOnWindows, public ::testing::Wi
 
 TEST_P(RefusedOnWindows, NothingIsWrittenAndThePackageStays)
 {
-    StoredZip zip;
+    RawZip zip;
     zip.Add(Ansi(GetParam()), "out");
     ASSERT_TRUE(wintest::WriteFileBytes(package, zip.Bytes()));
 
