@@ -13,6 +13,15 @@ namespace {
 constexpr ULONG32 kLauncherUserStreamType = 0x10001;
 }
 
+void LoadCrashDumpWriter()
+{
+    // Loaded while the process is healthy: inside the filter the loader lock or the heap may be
+    // what broke. Kept for the life of the process; the first call of MiniDumpWriteDump binds
+    // to this module.
+    static const HMODULE dbghelp = ::LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    (void)dbghelp;
+}
+
 LONG WINAPI CrashDumpFilter(EXCEPTION_POINTERS* pExceptionInfo)
 {
     if (::IsDebuggerPresent()) return EXCEPTION_CONTINUE_SEARCH;

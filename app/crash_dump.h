@@ -11,3 +11,6 @@ extern std::wstring g_strDumpPrefix;
 extern LPTOP_LEVEL_EXCEPTION_FILTER g_pfnPrevFilter;
 
 LONG WINAPI CrashDumpFilter(EXCEPTION_POINTERS* pExceptionInfo);
+
+// Loads the dump writer's DLL from System32 ahead of any crash; called with the filter's install.
+void LoadCrashDumpWriter();

@@ -94,6 +94,7 @@ BOOL CWebApp::InitApplication()
     g_strDumpPrefix = core::CrashDumpPrefix(m_strInstallDir, AppName());
     if (!g_pfnPrevFilter) {
         ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
+        LoadCrashDumpWriter();
         g_pfnPrevFilter = ::SetUnhandledExceptionFilter(CrashDumpFilter);
     }
 

@@ -1,8 +1,10 @@
-# launcher_add_executable(<target> OUTPUT_DIR <dir> CONFIG_HOST <host:port> STATS_HOST <host:port>)
+# launcher_add_executable(<target> OUTPUT_DIR <dir> CONFIG_HOST <host:port> STATS_HOST <host:port>
+#                         [E2E_HOOKS])
 # Builds one launcher with the profile of the LAUNCHER_* cache variables and the given
-# servers. The executable is named after the game name.
+# servers. The executable is named after the game name. E2E_HOOKS adds the end-to-end tests'
+# hooks (app/e2e_hooks.h), never part of a release.
 function(launcher_add_executable target)
-  cmake_parse_arguments(ARG "" "OUTPUT_DIR;CONFIG_HOST;STATS_HOST" "" ${ARGN})
+  cmake_parse_arguments(ARG "E2E_HOOKS" "OUTPUT_DIR;CONFIG_HOST;STATS_HOST" "" ${ARGN})
   set(gen "${CMAKE_CURRENT_BINARY_DIR}/${target}_generated")
 
   set(LAUNCHER_CONFIG_HOST "${ARG_CONFIG_HOST}")
@@ -20,6 +22,10 @@ function(launcher_add_executable target)
   target_include_directories(${target} PRIVATE "${gen}" "${PROJECT_SOURCE_DIR}/res")
   target_link_options(${target} PRIVATE -municode)
   target_link_libraries(${target} PRIVATE launcher_win)
+  if(ARG_E2E_HOOKS)
+    target_sources(${target} PRIVATE "${PROJECT_SOURCE_DIR}/app/e2e_hooks.cpp")
+    target_compile_definitions(${target} PRIVATE LAUNCHER_E2E_HOOKS)
+  endif()
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME "${LAUNCHER_GAME_NAME}"
     RUNTIME_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIR}")

@@ -9,12 +9,14 @@ if(NOT EXISTS "${_curl}/lib/libcurl.a" OR NOT EXISTS "${_minizip}/lib/libminizip
   message(FATAL_ERROR "libcurl/minizip for mingw are missing in ${LAUNCHER_DEPS_CACHE}: run scripts/setup.sh")
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/DelayImports.cmake)
+
 add_library(deps_curl STATIC IMPORTED GLOBAL)
 set_target_properties(deps_curl PROPERTIES
   IMPORTED_LOCATION "${_curl}/lib/libcurl.a"
   INTERFACE_INCLUDE_DIRECTORIES "${_curl}/include"
   INTERFACE_COMPILE_DEFINITIONS CURL_STATICLIB
-  INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;bcrypt;secur32;advapi32;normaliz;wldap32")
+  INTERFACE_LINK_LIBRARIES "ws2_32;${LAUNCHER_DELAYED_CURL_DLLS};secur32;advapi32;normaliz;wldap32")
 
 add_library(deps_minizip STATIC IMPORTED GLOBAL)
 set_target_properties(deps_minizip PROPERTIES

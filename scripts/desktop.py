@@ -20,8 +20,10 @@ class Desktop:
     def path(self, windows_path: str) -> Path:
         return self.prefix.host_path(windows_path)
 
-    def start(self, exe, *args) -> subprocess.Popen:
-        proc = self.prefix.popen(exe, args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start(self, exe, *args, env: dict | None = None) -> subprocess.Popen:
+        """Starts a program of the prefix; env adds variables (Wine hands them to the program)."""
+        proc = subprocess.Popen(self.prefix.command(exe, args), env={**self.prefix.env, **(env or {})},
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.started.append(proc)
         return proc
 
