@@ -17,6 +17,7 @@
 #include "diag/file_log.h"
 #include "diag/web_logger.h"
 #include "ui/web_dlg.h"
+#include "app/window_message_handler.h"
 #include "update/game_remote_config.h"
 #include "update/windows_update_host.h"
 
@@ -60,7 +61,19 @@ std::wstring ProcessImagePath(DWORD pid, bool& known)
 
 }  // namespace
 
-CWebApp* GetWebApp() { return static_cast<CWebApp*>(fw::GetApp()); }
+UpdateSettings LauncherUpdateSettings(const std::wstring& installDir, const std::wstring& clientDir)
+{
+    UpdateSettings settings;
+    settings.installDir = installDir;
+    settings.clientDir = clientDir;
+    settings.fileParam = [] {
+        CWindowMessageHandler& handler = CWindowMessageHandler::Instance();
+        if (handler.FileParam().empty()) handler.GetTaviUriFromCommandLine();
+        return handler.FileParam();
+    };
+    settings.platformParam = &CWindowMessageHandler::GetTaviParamFromCommandLine;
+    return settings;
+}
 
 CWebApp::CWebApp() { m_dwRestartManagerSupportFlags = fw::kRestartManagerSupportRestart; }
 
@@ -80,6 +93,7 @@ BOOL CWebApp::InitApplication()
     inputs.driveDExists = DirectoryExists(L"D:\\");
     m_strInstallDir = core::SettleInstallDir(inputs, GAME_CODE, DITCH_CODE);
     m_strClientDir = core::ClientDir(m_strInstallDir);
+    CGameRemoteConfig::Instance().Configure(LauncherUpdateSettings(m_strInstallDir, m_strClientDir));
 
     if (const DWORD error = CreateDataDirectories(m_strInstallDir, m_strClientDir)) {
         wchar_t message[128];

@@ -7,6 +7,7 @@
 
 #include "fw/app.h"
 #include "fw/win_handle.h"
+#include "update/game_remote_config.h"
 
 class CImpIDispatch;
 
@@ -35,5 +36,6 @@ private:
     [[noreturn]] void EndBecauseAlreadyRunning();
 };
 
-// The application object, as other parts of the launcher reach it.
-CWebApp* GetWebApp();
+// What the update pipeline gets of this launcher: the directories and the platform's
+// parameters of this process's command line.
+UpdateSettings LauncherUpdateSettings(const std::wstring& installDir, const std::wstring& clientDir);

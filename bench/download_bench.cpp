@@ -96,7 +96,7 @@ void PrintUsage()
 {
     std::cout << "download_bench [--mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
                  "  --mib N     size of the package in MiB (1024)\n"
-                 "  --pairs N   counted pipeline/curl pairs after the warm-up pair (9)\n"
+                 "  --pairs N   counted pipeline/curl pairs after the warm-up pair (15)\n"
                  "  --out DIR   where the transfers write (a folder of their own in /dev/shm)\n"
                  "  --cache DIR where the served file is kept between runs (the build tree's bench-cache)\n";
 }
@@ -106,7 +106,7 @@ void PrintUsage()
 int main(int argc, char** argv)
 {
     std::uint64_t mib = 1024;
-    int pairs = 9;
+    int pairs = 15;
     fs::path cache = LAUNCHER_BENCH_CACHE_DIR;
     std::optional<fs::path> out;
     for (int i = 1; i < argc; ++i) {

@@ -120,7 +120,7 @@ def timed_run(session, name: str, server: Server, uidriver: Path, exe: Path, arg
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--mib", type=int, default=1024)
-    parser.add_argument("--pairs", type=int, default=5)
+    parser.add_argument("--pairs", type=int, default=9)
     parser.add_argument("--run-dir", default="/dev/shm/launcher-wine-bench")
     args = parser.parse_args()
 

@@ -35,7 +35,7 @@ void CWebDlg::StartUpdateThread()
 {
     m_pProxy = std::make_shared<UpdateWindowProxy>(GetSafeHwnd(), this);
     // The thread owns a share of the proxy; nothing joins it and its handle is not kept.
-    auto* share = new std::shared_ptr<UpdateWindowProxy>(m_pProxy);
+    auto* share = new std::shared_ptr<core::ILauncherWindow>(m_pProxy);
     fw::UniqueHandle thread(::CreateThread(nullptr, 0, &CGameRemoteConfig::InitRemoteConfig, share, 0, nullptr));
     if (!thread) delete share;
 }

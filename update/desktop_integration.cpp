@@ -7,8 +7,6 @@
 
 #include <cstdio>
 
-#include "app/web_app.h"
-#include "app/window_message_handler.h"
 #include "core/desktop_rules.h"
 #include "core/profile.h"
 #include "core/profile_names.h"
@@ -43,10 +41,12 @@ private:
     HRESULT m_hr;
 };
 
-std::wstring InstallDir()
+std::wstring InstallDir() { return CGameRemoteConfig::Instance().Settings().installDir; }
+
+std::wstring PlatformParam(const std::wstring& key)
 {
-    const CWebApp* app = GetWebApp();
-    return app ? app->m_strInstallDir : std::wstring();
+    const UpdateSettings& settings = CGameRemoteConfig::Instance().Settings();
+    return settings.platformParam ? settings.platformParam(key) : std::wstring();
 }
 
 std::wstring SpecialFolder(int csidl)
@@ -82,7 +82,7 @@ void CGameRemoteConfig::CreateShortcuts()
     const std::wstring target = core::LauncherCopyPath(installDir, g_launcherExeName);
     CreateShortcut(uninstallName, installDir, target, L"/uninstall");
 
-    const std::wstring source = CWindowMessageHandler::GetTaviParamFromCommandLine(L"source");
+    const std::wstring source = PlatformParam(L"source");
     if (core::SkipsDesktopShortcuts(source)) {
         LOG_INFO("CGameRemoteConfig::CreateShortcuts", L"Stop creating shortcuts: source=" + source);
         return;

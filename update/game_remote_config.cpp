@@ -2,10 +2,7 @@
 
 #include <memory>
 
-#include "app/web_app.h"
-#include "app/window_message_handler.h"
 #include "core/update_driver.h"
-#include "ui/update_window_proxy.h"
 #include "core/package_download.h"
 #include "core/package_extraction.h"
 #include "core/profile.h"
@@ -26,10 +23,8 @@ CGameRemoteConfig& CGameRemoteConfig::Instance()
 core::UpdateContext CGameRemoteConfig::MakeContext(core::ILauncherWindow* window)
 {
     core::PipelinePaths paths;
-    if (const CWebApp* app = GetWebApp()) {
-        paths.installDir = app->m_strInstallDir;
-        paths.clientDir = app->m_strClientDir;
-    }
+    paths.installDir = m_settings.installDir;
+    paths.clientDir = m_settings.clientDir;
     paths.gameCode = GAME_CODE;
     paths.ditchCode = DITCH_CODE;
     return core::UpdateContext{m_host, g_pipelineState, window, paths};
@@ -37,7 +32,8 @@ core::UpdateContext CGameRemoteConfig::MakeContext(core::ILauncherWindow* window
 
 DWORD WINAPI CGameRemoteConfig::InitRemoteConfig(LPVOID lpParameter)
 {
-    std::unique_ptr<std::shared_ptr<UpdateWindowProxy>> share(static_cast<std::shared_ptr<UpdateWindowProxy>*>(lpParameter));
+    std::unique_ptr<std::shared_ptr<core::ILauncherWindow>> share(
+        static_cast<std::shared_ptr<core::ILauncherWindow>*>(lpParameter));
     Instance().RunUpdate(share ? share->get() : nullptr);
     return 0;
 }
@@ -45,10 +41,8 @@ DWORD WINAPI CGameRemoteConfig::InitRemoteConfig(LPVOID lpParameter)
 void CGameRemoteConfig::RunUpdate(core::ILauncherWindow* window)
 {
     core::UpdateContext ctx = MakeContext(window);
-    core::InitRemoteConfig(ctx, CONFIG_URL, [] {
-        CWindowMessageHandler& handler = CWindowMessageHandler::Instance();
-        if (handler.FileParam().empty()) handler.GetTaviUriFromCommandLine();
-        g_launcherExeName = core::LauncherName(GAME_CODE, handler.FileParam());
+    core::InitRemoteConfig(ctx, CONFIG_URL, [this] {
+        g_launcherExeName = core::LauncherName(GAME_CODE, m_settings.fileParam ? m_settings.fileParam() : L"");
         return g_launcherExeName;
     });
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "core/client_version.h"
@@ -12,13 +13,28 @@
 #include "core/update_context.h"
 #include "update/windows_update_host.h"
 
+// What the update pipeline takes from the launcher around it: the directories start-up settled
+// and the platform's command-line parameters. The application hands them in before the update
+// thread starts, so the pipeline needs nothing of the application or its windows.
+struct UpdateSettings {
+    std::wstring installDir;
+    std::wstring clientDir;
+    // The launcher's file parameter (from its own file name); "" without one.
+    std::function<std::wstring()> fileParam;
+    // The value of a platform parameter of the command line ("source", ...); "" without one.
+    std::function<std::wstring(const std::wstring& key)> platformParam;
+};
+
 class CGameRemoteConfig {
 public:
     static CGameRemoteConfig& Instance();
 
+    void Configure(UpdateSettings settings) { m_settings = std::move(settings); }
+    const UpdateSettings& Settings() const { return m_settings; }
+
     // The update thread's routine. lpParameter: a heap-allocated
-    // std::shared_ptr<UpdateWindowProxy> that the thread takes over (the window may be closed
-    // while the thread still runs). Always 0.
+    // std::shared_ptr<core::ILauncherWindow> that the thread takes over (the window may be
+    // closed while the thread still runs). Always 0.
     static DWORD WINAPI InitRemoteConfig(LPVOID lpParameter);
     // The same on the calling thread, for any launcher window.
     void RunUpdate(core::ILauncherWindow* window);
@@ -55,6 +71,7 @@ public:
 private:
     CGameRemoteConfig() = default;
     WindowsUpdateHost m_host;
+    UpdateSettings m_settings;
 };
 
 // The version and resume records, on the process-wide values.

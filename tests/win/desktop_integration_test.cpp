@@ -149,7 +149,7 @@ class Registry : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        m_app.m_strInstallDir = kInstallDir;
+        CGameRemoteConfig::Instance().Configure(LauncherUpdateSettings(kInstallDir, kInstallDir + L"\\client"));
         g_launcherExeName = std::wstring(GAME_CODE) + L"_X7";
         RegDeleteKeyW(HKEY_CURRENT_USER, core::UninstallKeyPath(GAME_CODE).c_str());
     }
@@ -179,7 +179,6 @@ protected:
                          reinterpret_cast<BYTE*>(&h), &size);
         return {w, h};
     }
-    CWebApp m_app;
 };
 
 TEST_F(Registry, UninstallEntryHoldsTheFiveValues)
@@ -221,8 +220,7 @@ INSTANTIATE_TEST_SUITE_P(Table, WindowSizeRepair,
 // update thread does after an install.
 int ShortcutsChildMain(const std::wstring&)
 {
-    CWebApp app;
-    app.m_strInstallDir = kInstallDir;
+    CGameRemoteConfig::Instance().Configure(LauncherUpdateSettings(kInstallDir, kInstallDir + L"\\client"));
     g_launcherExeName = GAME_CODE;
     CGameRemoteConfig::Instance().CreateShortcuts();
     return 0;
