@@ -2,7 +2,7 @@
 
 #include <dbghelp.h>
 
-#include "core/profile_names.h"
+#include "core/profile/profile_names.h"
 #include "fw/win_handle.h"
 
 std::wstring g_strDumpPrefix;

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <limits>
 
-#include "core/client_version.h"
-#include "core/command_line.h"
-#include "core/platform_params.h"
-#include "core/profile_names.h"
+#include "core/update/client_version.h"
+#include "core/app/command_line.h"
+#include "core/app/platform_params.h"
+#include "core/profile/profile_names.h"
 #include "diag/file_log.h"
 #include "fw/app.h"
 #include "fw/text.h"

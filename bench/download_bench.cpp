@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "core/curl_handle.h"
-#include "core/package_download.h"
-#include "core/posix_update_host.h"
+#include "core/update/curl_handle.h"
+#include "core/update/package_download.h"
+#include "core/update/posix_update_host.h"
 
 #ifndef LAUNCHER_BENCH_CACHE_DIR
 #define LAUNCHER_BENCH_CACHE_DIR "bench-cache"

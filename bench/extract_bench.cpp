@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "bench/bench_support.h"
-#include "core/package_extraction.h"
-#include "core/posix_update_host.h"
+#include "core/update/package_extraction.h"
+#include "core/update/posix_update_host.h"
 
 #ifndef LAUNCHER_BENCH_CACHE_DIR
 #define LAUNCHER_BENCH_CACHE_DIR "bench-cache"

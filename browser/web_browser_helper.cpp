@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "core/browser_emulation.h"
-#include "core/profile_names.h"
+#include "core/browser/browser_emulation.h"
+#include "core/profile/profile_names.h"
 #include "diag/file_log.h"
 #include "diag/system_info.h"
 #include "fw/app.h"

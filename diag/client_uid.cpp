@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "core/fingerprint_text.h"
+#include "core/diag/fingerprint_text.h"
 #include "fw/com_ptr.h"
 #include "fw/text.h"
 #include "fw/win_handle.h"

@@ -5,9 +5,9 @@
 #include <atomic>
 #include <ctime>
 
-#include "core/log_line.h"
-#include "core/profile.h"
-#include "core/profile_names.h"
+#include "core/diag/log_line.h"
+#include "core/profile/profile.h"
+#include "core/profile/profile_names.h"
 #include "fw/app.h"
 #include "fw/text.h"
 #include "fw/win_handle.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/fingerprint_text.h"
+#include "core/diag/fingerprint_text.h"
 #include "fw/text.h"
 #include "fw/win_handle.h"
 

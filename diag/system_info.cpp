@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/fingerprint_text.h"
+#include "core/diag/fingerprint_text.h"
 #include "diag/client_uid.h"
 #include "diag/fingerprint_collectors.h"
 

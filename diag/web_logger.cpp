@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "core/profile.h"
-#include "core/report_url.h"
+#include "core/profile/profile.h"
+#include "core/diag/report_url.h"
 #include "diag/file_log.h"
 #include "diag/system_info.h"
 

@@ -5,7 +5,7 @@
 #pragma once
 #include <string>
 
-#include "core/report_events.h"
+#include "core/diag/report_events.h"
 #include "http/http_request_manager.h"
 
 class WebLogger : public FCHttpRequestManager {

@@ -1,6 +1,6 @@
 #include "fw/app.h"
 
-#include "core/profile_names.h"
+#include "core/profile/profile_names.h"
 
 namespace fw {
 

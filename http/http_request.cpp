@@ -3,7 +3,7 @@
 #include <new>
 #include <vector>
 
-#include "core/http_request_rules.h"
+#include "core/http/http_request_rules.h"
 
 namespace {
 

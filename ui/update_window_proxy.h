@@ -10,7 +10,7 @@
 #include <functional>
 #include <mutex>
 
-#include "core/launcher_window.h"
+#include "core/update/launcher_window.h"
 
 class UpdateWindowProxy : public core::ILauncherWindow {
 public:

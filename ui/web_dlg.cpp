@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "core/profile.h"
+#include "core/profile/profile.h"
 #include "diag/file_log.h"
 #include "fw/app.h"
 #include "fw/win_handle.h"

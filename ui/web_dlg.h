@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "core/launcher_window.h"
+#include "core/update/launcher_window.h"
 #include "fw/dialog.h"
 
 class UpdateWindowProxy;

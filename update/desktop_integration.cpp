@@ -7,9 +7,9 @@
 
 #include <cstdio>
 
-#include "core/desktop_rules.h"
-#include "core/profile.h"
-#include "core/profile_names.h"
+#include "core/update/desktop_rules.h"
+#include "core/profile/profile.h"
+#include "core/profile/profile_names.h"
 #include "diag/file_log.h"
 #include "fw/com_ptr.h"
 #include "fw/win_handle.h"

@@ -2,14 +2,14 @@
 
 #include <memory>
 
-#include "core/update_driver.h"
-#include "core/package_download.h"
-#include "core/package_extraction.h"
-#include "core/profile.h"
-#include "core/profile_names.h"
-#include "core/remote_config.h"
-#include "core/resume_record.h"
-#include "core/version_record.h"
+#include "core/update/update_driver.h"
+#include "core/update/package_download.h"
+#include "core/update/package_extraction.h"
+#include "core/profile/profile.h"
+#include "core/profile/profile_names.h"
+#include "core/update/remote_config.h"
+#include "core/update/resume_record.h"
+#include "core/update/version_record.h"
 #include "diag/file_log.h"
 #include "update/pipeline_globals.h"
 

@@ -8,9 +8,9 @@
 #include <functional>
 #include <string>
 
-#include "core/client_version.h"
-#include "core/launcher_window.h"
-#include "core/update_context.h"
+#include "core/update/client_version.h"
+#include "core/update/launcher_window.h"
+#include "core/update/update_context.h"
 #include "update/windows_update_host.h"
 
 // What the update pipeline takes from the launcher around it: the directories start-up settled

@@ -3,7 +3,7 @@
 #pragma once
 #include <string>
 
-#include "core/pipeline_state.h"
+#include "core/update/pipeline_state.h"
 
 extern core::PipelineState& g_pipelineState;
 

@@ -1,7 +1,7 @@
 // The update pipeline's platform in the launcher: wide-path files, the ANSI code page, the text
 // log, the statistics reports and the desktop-integration steps of CGameRemoteConfig.
 #pragma once
-#include "core/update_host.h"
+#include "core/update/update_host.h"
 
 class WindowsUpdateHost : public core::IUpdateHost {
 public:

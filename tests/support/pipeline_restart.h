@@ -2,8 +2,8 @@
 // the resume record is written from the process values, the values start over, and the next
 // start reads them back from the record as the update driver does.
 #pragma once
-#include "core/resume_record.h"
-#include "core/update_context.h"
+#include "core/update/resume_record.h"
+#include "core/update/update_context.h"
 
 namespace testsupport {
 

@@ -1,8 +1,8 @@
-#include "core/archive_entry.h"
+#include "core/update/archive_entry.h"
 
 #include <gtest/gtest.h>
 
-#include "core/posix_update_host.h"
+#include "core/update/posix_update_host.h"
 
 namespace {
 

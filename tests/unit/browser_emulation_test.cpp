@@ -1,4 +1,4 @@
-#include "core/browser_emulation.h"
+#include "core/browser/browser_emulation.h"
 
 #include <gtest/gtest.h>
 

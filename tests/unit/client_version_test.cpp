@@ -1,4 +1,4 @@
-#include "core/client_version.h"
+#include "core/update/client_version.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/desktop_rules.h"
+#include "core/update/desktop_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/download_plan.h"
+#include "core/update/download_plan.h"
 
 #include <gtest/gtest.h>
 

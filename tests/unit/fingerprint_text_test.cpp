@@ -1,4 +1,4 @@
-#include "core/fingerprint_text.h"
+#include "core/diag/fingerprint_text.h"
 
 #include <gtest/gtest.h>
 

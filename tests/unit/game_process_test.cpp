@@ -1,4 +1,4 @@
-#include "core/game_process.h"
+#include "core/app/game_process.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/http_request_rules.h"
+#include "core/http/http_request_rules.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/launcher_profile.h"
+#include "core/profile/launcher_profile.h"
 
 #include <gtest/gtest.h>
 

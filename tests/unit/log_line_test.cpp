@@ -1,4 +1,4 @@
-#include "core/log_line.h"
+#include "core/diag/log_line.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "core/sha256.h"
+#include "core/update/sha256.h"
 #include "tests/unit/pipeline_fixture.h"
 
 namespace {

@@ -1,5 +1,5 @@
-#include "core/archive_entry.h"
-#include "core/package_extraction.h"
+#include "core/update/archive_entry.h"
+#include "core/update/package_extraction.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -11,7 +11,7 @@
 #include <optional>
 #include <sstream>
 
-#include "core/posix_update_host.h"
+#include "core/update/posix_update_host.h"
 #include "recording_window.h"
 #include "tests/support/raw_zip.h"
 #include "zip_fixture.h"

@@ -10,10 +10,10 @@
 #include <iterator>
 #include <string>
 
-#include "core/package_download.h"
-#include "core/posix_update_host.h"
-#include "core/remote_config.h"
-#include "core/resume_record.h"
+#include "core/update/package_download.h"
+#include "core/update/posix_update_host.h"
+#include "core/update/remote_config.h"
+#include "core/update/resume_record.h"
 #include "tests/support/channel_control.h"
 #include "tests/support/pipeline_restart.h"
 #include "tests/unit/recording_window.h"

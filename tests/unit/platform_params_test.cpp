@@ -1,4 +1,4 @@
-#include "core/platform_params.h"
+#include "core/app/platform_params.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/profile_names.h"
+#include "core/profile/profile_names.h"
 
 #include <gtest/gtest.h>
 

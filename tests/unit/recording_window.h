@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "core/launcher_window.h"
-#include "core/posix_update_host.h"
+#include "core/update/launcher_window.h"
+#include "core/update/posix_update_host.h"
 
 namespace testing_support {
 

@@ -1,4 +1,4 @@
-#include "core/remote_config.h"
+#include "core/update/remote_config.h"
 
 #include <gtest/gtest.h>
 

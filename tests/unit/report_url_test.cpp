@@ -1,4 +1,4 @@
-#include "core/report_url.h"
+#include "core/diag/report_url.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/resume_record.h"
+#include "core/update/resume_record.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 #include <iostream>
 #include <string>
 
-#include "core/package_extraction.h"
-#include "core/posix_update_host.h"
+#include "core/update/package_extraction.h"
+#include "core/update/posix_update_host.h"
 
 namespace {
 

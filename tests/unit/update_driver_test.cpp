@@ -4,8 +4,8 @@
 #include <chrono>
 #include <thread>
 
-#include "core/update_driver.h"
-#include "core/version_record.h"
+#include "core/update/update_driver.h"
+#include "core/update/version_record.h"
 #include "tests/unit/pipeline_fixture.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Version numbers written out in tests.
 #pragma once
-#include "core/client_version.h"
+#include "core/update/client_version.h"
 
 namespace testing_support {
 

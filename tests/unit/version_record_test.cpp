@@ -1,6 +1,6 @@
 // Reading the installed client's version record: what a missing, empty, multi-line or overlong
 // record gives, and when a start counts as a fresh install.
-#include "core/version_record.h"
+#include "core/update/version_record.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -9,7 +9,7 @@
 #include <fstream>
 #include <optional>
 
-#include "core/posix_update_host.h"
+#include "core/update/posix_update_host.h"
 #include "tests/unit/version_literal.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "app/web_app.h"
-#include "core/profile.h"
-#include "core/profile_names.h"
+#include "core/profile/profile.h"
+#include "core/profile/profile_names.h"
 #include "fw/app.h"
 #include "fw/com_ptr.h"
 #include "fw/win_handle.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "core/profile.h"
-#include "core/profile_names.h"
+#include "core/profile/profile.h"
+#include "core/profile/profile_names.h"
 #include "diag/file_log.h"
 #include "fw/app.h"
 #include "fw/win_handle.h"

@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/package_download.h"
-#include "core/resume_record.h"
+#include "core/update/package_download.h"
+#include "core/update/resume_record.h"
 #include "fw/win_handle.h"
 #include "tests/support/channel_control.h"
 #include "tests/support/pipeline_restart.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/package_extraction.h"
+#include "core/update/package_extraction.h"
 #include "fw/text.h"
 #include "fw/win_handle.h"
 #include "tests/support/raw_zip.h"

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "app/window_message_handler.h"
-#include "core/platform_params.h"
-#include "core/profile.h"
-#include "core/profile_names.h"
+#include "core/app/platform_params.h"
+#include "core/profile/profile.h"
+#include "core/profile/profile_names.h"
 #include "fw/app.h"
 #include "fw/win_handle.h"
 #include "tests/win/win_test_support.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <thread>
 
-#include "core/fingerprint_text.h"
+#include "core/diag/fingerprint_text.h"
 #include "diag/client_uid.h"
 #include "diag/fingerprint_collectors.h"
 #include "diag/system_info.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "browser/web_browser_helper.h"
-#include "core/browser_emulation.h"
+#include "core/browser/browser_emulation.h"
 #include "diag/system_info.h"
 #include "fw/win_handle.h"
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "core/profile.h"
+#include "core/profile/profile.h"
 #include "diag/system_info.h"
 #include "diag/web_logger.h"
 #include "fw/text.h"

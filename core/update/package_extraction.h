@@ -1,0 +1,33 @@
+// Unpacking the game package into the client directory, and the steps that complete an
+// install after it. CGameRemoteConfig::UnzipFile and CGameRemoteConfig::OnUnzipFile are
+// these functions; their log lines carry those names.
+#pragma once
+#include <cstdio>
+#include <string>
+
+#include "core/update/update_context.h"
+
+namespace core {
+
+
+// Walks the archive and writes every entry below the client directory, showing "k/N" and
+// k*100/N after each entry. False on any failure: archive unreadable, an entry refused
+// (a name that leaves the client directory, too long for the name buffer or the target path
+// buffer), a decompression, check value or size error, a target that cannot be created or
+// written. Entries unpacked before a failure stay.
+bool OnUnzipFile(UpdateContext& ctx, const std::wstring& packagePath);
+
+// Unpacks the package and, on success, completes the install: deletes the package, writes the
+// uninstall entry, copies the launcher into the install directory and creates the shortcuts
+// (not when the copy fails), writes the version record, shows "更新已完成" and signals
+// readiness. On failure shows "解压失败" and keeps the package. openHandle, a read handle on
+// the package that the caller may hold, is closed in every outcome (before the package is
+// deleted).
+bool UnzipFile(UpdateContext& ctx, const std::wstring& packagePath, std::FILE* openHandle);
+
+// Writes the configuration's "ClientVersion" as it stands (ANSI, no line end) into
+// "game_client_version.txt" in the client directory; an empty file when the key is absent;
+// nothing happens when the file cannot be opened.
+void WriteLocalClientVersion(UpdateContext& ctx);
+
+}  // namespace core
