@@ -1,6 +1,6 @@
 # The two commands of the README are `make demo` and `make test`; every target installs what
 # is missing first (scripts/setup.sh, quick when nothing is).
-.PHONY: setup build test demo bench clean
+.PHONY: setup build test demo bench fuzz clean
 
 setup:
 	@bash scripts/setup.sh
@@ -26,6 +26,12 @@ bench: setup
 	@variant=$$(/usr/bin/python3 scripts/winerun.py variant 2>/dev/null) && \
 	  cmake --preset "$$variant" >/dev/null && cmake --build --preset "$$variant" && \
 	  echo "== bench/wine_download_bench.py" && /usr/bin/python3 bench/wine_download_bench.py
+
+# libFuzzer targets of the portable core under AddressSanitizer and UBSan, each run for
+# FUZZ_SECONDS (60); not part of `make test`.
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) bash scripts/fuzz.sh
 
 clean:
 	rm -rf build

@@ -11,13 +11,15 @@ SUDO=""
 export DEBIAN_FRONTEND=noninteractive
 
 # Both Windows toolchains: the shipped launcher is i686; the x86_64 build of the same sources
-# is what runs under 64-bit Wine on hosts that cannot execute 32-bit code.
+# is what runs under 64-bit Wine on hosts that cannot execute 32-bit code. clang and its
+# runtime libraries (libFuzzer among them) build the fuzz targets of `make fuzz`.
 PACKAGES=(
   build-essential cmake ninja-build pkg-config dpkg-dev
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   libz-mingw-w64-dev
   googletest libgtest-dev
+  clang libclang-rt-14-dev
   libcurl4-openssl-dev libminizip-dev zlib1g-dev
   python3 python3-pytest
   wine wine64 xvfb xauth imagemagick

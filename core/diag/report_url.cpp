@@ -1,13 +1,12 @@
 #include "core/diag/report_url.h"
 
 #include <algorithm>
-#include <cstdint>
+
+#include "core/text/utf8_text.h"
 
 namespace core {
 
 namespace {
-
-constexpr char32_t kReplacementChar = 0xFFFD;
 
 bool KeptAsIs(char32_t c)
 {
@@ -21,52 +20,17 @@ bool KeptAsIs(char32_t c)
     }
 }
 
-// The next code point of a wide string (UTF-16 on Windows, UTF-32 elsewhere), advancing i.
-char32_t NextCodePoint(const std::wstring& text, std::size_t& i)
-{
-    const std::uint32_t unit = static_cast<std::uint32_t>(text[i++]);
-    if (unit >= 0xD800 && unit <= 0xDBFF) {
-        if (i < text.size()) {
-            const std::uint32_t low = static_cast<std::uint32_t>(text[i]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                ++i;
-                return static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
-            }
-        }
-        return kReplacementChar;
-    }
-    if ((unit >= 0xDC00 && unit <= 0xDFFF) || unit > 0x10FFFF) return kReplacementChar;
-    return static_cast<char32_t>(unit);
-}
-
+// %XX for each UTF-8 byte of the character: the same bytes WideToUtf8 gives for it.
 void AppendUtf8Escaped(char32_t c, std::wstring& out)
 {
-    std::uint8_t bytes[4];
-    int n;
-    if (c < 0x80) {
-        bytes[0] = static_cast<std::uint8_t>(c);
-        n = 1;
-    } else if (c < 0x800) {
-        bytes[0] = static_cast<std::uint8_t>(0xC0 | (c >> 6));
-        bytes[1] = static_cast<std::uint8_t>(0x80 | (c & 0x3F));
-        n = 2;
-    } else if (c < 0x10000) {
-        bytes[0] = static_cast<std::uint8_t>(0xE0 | (c >> 12));
-        bytes[1] = static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F));
-        bytes[2] = static_cast<std::uint8_t>(0x80 | (c & 0x3F));
-        n = 3;
-    } else {
-        bytes[0] = static_cast<std::uint8_t>(0xF0 | (c >> 18));
-        bytes[1] = static_cast<std::uint8_t>(0x80 | ((c >> 12) & 0x3F));
-        bytes[2] = static_cast<std::uint8_t>(0x80 | ((c >> 6) & 0x3F));
-        bytes[3] = static_cast<std::uint8_t>(0x80 | (c & 0x3F));
-        n = 4;
-    }
     static const wchar_t kHex[] = L"0123456789ABCDEF";
-    for (int k = 0; k < n; ++k) {
+    std::string bytes;
+    AppendUtf8(c, bytes);
+    for (const char byte : bytes) {
+        const auto b = static_cast<unsigned char>(byte);
         out.push_back(L'%');
-        out.push_back(kHex[bytes[k] >> 4]);
-        out.push_back(kHex[bytes[k] & 0x0F]);
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 0x0F]);
     }
 }
 

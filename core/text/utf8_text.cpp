@@ -9,9 +9,13 @@ namespace {
 constexpr bool kUtf16 = sizeof(wchar_t) == 2;
 constexpr std::uint32_t kReplacement = 0xFFFD;
 
+bool IsSurrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+bool IsHighSurrogate(std::uint32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(std::uint32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
 void AppendCodePoint(std::wstring& out, std::uint32_t c)
 {
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = kReplacement;
+    if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
     if (kUtf16 && c >= 0x10000) {
         c -= 0x10000;
         out += static_cast<wchar_t>(0xD800 + (c >> 10));
@@ -23,34 +27,46 @@ void AppendCodePoint(std::wstring& out, std::uint32_t c)
 
 }  // namespace
 
+char32_t NextCodePoint(const std::wstring& text, std::size_t& i)
+{
+    // Through 32 unsigned bits: wchar_t is signed on Linux.
+    const auto unit = static_cast<std::uint32_t>(text[i++]);
+    if (IsHighSurrogate(unit) && i < text.size()) {
+        const auto low = static_cast<std::uint32_t>(text[i]);
+        if (IsLowSurrogate(low)) {
+            ++i;
+            return static_cast<char32_t>(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+        }
+    }
+    if (IsSurrogate(unit) || unit > 0x10FFFF) return kReplacement;
+    return static_cast<char32_t>(unit);
+}
+
+void AppendUtf8(char32_t c, std::string& out)
+{
+    if (c > 0x10FFFF || IsSurrogate(c)) c = kReplacement;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
 std::string WideToUtf8(const std::wstring& text)
 {
     std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        auto c = static_cast<std::uint32_t>(text[i]);
-        if (kUtf16 && c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size()) {
-            const auto low = static_cast<std::uint32_t>(text[i + 1]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) AppendUtf8(NextCodePoint(text, i), out);
     return out;
 }
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "core/text/utf8_text.h"
+
 namespace {
 
 const core::ReportFingerprint kFingerprint{L"da39a3ee5e6b4b0d3255bfef95601890afd80709", L"palmet",
@@ -72,6 +74,38 @@ INSTANTIATE_TEST_SUITE_P(
                    L"%F0%9F%98%80"},
         EscapeCase{"lone surrogate", std::wstring{L'a', static_cast<wchar_t>(0xD800), L'b'}, L"a%EF%BF%BDb"},
         EscapeCase{"empty", L"", L""}));
+
+// What the server decodes from an escaped value is the text's UTF-8 as the rest of the
+// launcher writes it, also for code units that are no character (a processor name in the
+// registry may hold a lone surrogate).
+std::string Unescape(const std::wstring& escaped)
+{
+    std::string bytes;
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == L'%' && i + 2 < escaped.size()) {
+            bytes += static_cast<char>(std::stoi(core::WideToUtf8(escaped.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            bytes += static_cast<char>(escaped[i]);
+        }
+    }
+    return bytes;
+}
+
+class EscapedBytes : public ::testing::TestWithParam<std::wstring> {};
+
+TEST_P(EscapedBytes, AreTheTextsUtf8)
+{
+    EXPECT_EQ(Unescape(core::EscapeQueryValue(GetParam(), 2083)), core::WideToUtf8(GetParam()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EscapedBytes,
+    ::testing::Values(std::wstring(L"Intel(R) Core(TM) @ 2.40GHz"), std::wstring(L"\u521b\u5efa a&b=c"),
+                      std::wstring{L'C', static_cast<wchar_t>(0xDF43), L'R'},
+                      std::wstring{static_cast<wchar_t>(0xD800)},
+                      std::wstring{static_cast<wchar_t>(0xD83D), static_cast<wchar_t>(0xDE00)},
+                      std::wstring{L'x', static_cast<wchar_t>(0x110000)}));
 
 TEST(QueryValueEscape, CutsOnlyBetweenWholeCharacters)
 {
