@@ -13,20 +13,21 @@ FONT=DejaVu-Serif-Bold
 # No time stamps, so the files do not change when nothing in the drawing did.
 PNG_OUT=(-strip -define png:exclude-chunks=date,time,tIME)
 
-# Splash picture: a framed night-sky panel with hills, the title and a frame for the page.
+# Splash picture: a framed night-sky panel with hills, the title, a frame for the page and a
+# dark footer for the progress area (where it lands depends on the dialog font's size).
 convert -size 1600x896 xc:none \
-  \( -size 1520x816 gradient:'#1b2a4a'-'#3b1f4f' \
-     \( -size 1520x816 xc:none -fill white -draw 'roundrectangle 0,0 1519,815 36,36' \) \
-     -alpha off -compose CopyOpacity -composite \) -geometry +40+40 -compose Over -composite \
-  -fill '#26406e' -draw 'polygon 40,700 260,520 430,610 640,470 860,640 1000,560 1180,690 1560,600 1560,820 40,820' \
-  -fill '#1a2d52' -draw 'polygon 40,760 330,640 560,730 820,650 1100,760 1400,680 1560,730 1560,820 40,820' \
+  \( -size 1552x868 gradient:'#1b2a4a'-'#3b1f4f' \
+     \( -size 1552x868 xc:none -fill white -draw 'roundrectangle 0,0 1551,867 36,36' \) \
+     -alpha off -compose CopyOpacity -composite \) -geometry +24+24 -compose Over -composite \
+  -fill '#26406e' -draw 'polygon 24,600 260,440 430,530 640,400 860,560 1000,480 1180,610 1576,520 1576,700 24,700' \
+  -fill '#1a2d52' -draw 'polygon 24,660 330,560 560,640 820,570 1100,660 1400,600 1576,640 1576,700 24,700' \
   -fill '#f3d27a' -draw 'circle 1210,150 1210,182' \
   -fill '#ffffff' -draw 'point 300,120 point 520,90 point 700,160 point 980,110 point 1080,200 point 1420,120' \
-  -stroke '#c9a44c' -strokewidth 4 -fill none -draw 'roundrectangle 44,44 1555,851 34,34' \
-  -stroke none -fill '#f3d27a' -font "$FONT" -pointsize 96 -annotate +130+250 'VANTORRA' \
-  -fill '#c9d6f0' -pointsize 30 -annotate +136+300 'GAME LAUNCHER' \
-  -fill '#0c1220' -stroke '#c9a44c' -strokewidth 3 -draw 'roundrectangle 786,328 1404,836 12,12' \
-  -stroke none -fill '#101a30' -draw 'roundrectangle 120,400 700,470 10,10' \
+  -fill '#111a2e' -draw 'roundrectangle 28,680 1571,887 30,30' \
+  -stroke '#c9a44c' -strokewidth 4 -fill none -draw 'roundrectangle 28,28 1571,887 34,34' \
+  -stroke none -fill '#f3d27a' -font "$FONT" -pointsize 96 -annotate +110+230 'VANTORRA' \
+  -fill '#c9d6f0' -pointsize 30 -annotate +116+280 'GAME LAUNCHER' \
+  -fill '#0c1220' -stroke '#c9a44c' -strokewidth 3 -draw 'roundrectangle 788,339 1402,825 10,10' \
   "${PNG_OUT[@]}" PNG32:background.png
 
 # Picture buttons: a gold ring with a mark; the corners stay transparent.

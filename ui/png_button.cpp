@@ -62,6 +62,13 @@ LRESULT CPngButton::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_PRINTCLIENT:
         Paint(reinterpret_cast<HDC>(wParam));
         return 1;
+    case WM_PAINT: {
+        // An owner-drawn button leaves its face to its parent, which draws nothing: the
+        // picture is the face, also where no background erase comes first.
+        fw::PaintDc paint(hwnd);
+        Paint(paint.get());
+        return 0;
+    }
     default:
         break;
     }
