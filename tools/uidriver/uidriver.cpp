@@ -1,7 +1,8 @@
 // uidriver: looks at and acts on the windows of a Wine prefix the way a player would, for the
 // end-to-end tests.
 //
-//   uidriver list                                   every top-level window as one JSON line
+//   uidriver list                                   every top-level window as one JSON line (caption,
+//                                                   owner, screen rectangle, children with id and rectangle)
 //   uidriver click <caption> <button text>          press a button of a window
 //   uidriver click-id <caption> <control id>        press a control of a window or of a window it owns
 //   uidriver key <caption> <virtual key code>       press and release a key in a window
@@ -75,6 +76,14 @@ std::wstring WithoutMnemonics(const std::wstring& text)
     return out;
 }
 
+std::string RectJson(HWND hwnd)
+{
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    return "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + "]";
+}
+
 int List()
 {
     for (HWND hwnd : TopLevelWindows()) {
@@ -84,13 +93,15 @@ int List()
                            ",\"pid\":" + std::to_string(pid) + ",\"caption\":" + tools::JsonString(WindowText(hwnd)) +
                            ",\"class\":" + tools::JsonString(ClassName(hwnd)) +
                            ",\"owner\":" + std::to_string(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))) +
-                           ",\"visible\":" + (IsWindowVisible(hwnd) ? "true" : "false") + ",\"children\":[";
+                           ",\"visible\":" + (IsWindowVisible(hwnd) ? "true" : "false") + ",\"rect\":" + RectJson(hwnd) +
+                           ",\"children\":[";
         bool first = true;
         for (HWND child : ChildWindows(hwnd)) {
             if (!first) line += ",";
             first = false;
             line += "{\"class\":" + tools::JsonString(ClassName(child)) + ",\"text\":" + tools::JsonString(WindowText(child)) +
-                    ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") + "}";
+                    ",\"id\":" + std::to_string(GetDlgCtrlID(child)) +
+                    ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") + ",\"rect\":" + RectJson(child) + "}";
         }
         line += "]}\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
