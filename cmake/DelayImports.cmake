@@ -29,4 +29,4 @@ function(launcher_delay_import variable)
 endfunction()
 
 launcher_delay_import(LAUNCHER_DELAYED_CURL_DLLS crypt32.dll bcrypt.dll)
-launcher_delay_import(LAUNCHER_DELAYED_DLLS comctl32.dll dbghelp.dll wininet.dll urlmon.dll iphlpapi.dll)
+launcher_delay_import(LAUNCHER_DELAYED_DLLS comctl32.dll dbghelp.dll wininet.dll urlmon.dll iphlpapi.dll gdiplus.dll)

@@ -15,6 +15,11 @@ function(launcher_add_executable target)
   string(REPLACE "." "," LAUNCHER_VERSION_COMMAS "${LAUNCHER_VERSION}")
   configure_file("${PROJECT_SOURCE_DIR}/res/launcher.rc.in" "${gen}/launcher.rc" @ONLY)
 
+  # The resource compiler reads the artwork; CMake would not notice a new drawing by itself.
+  file(GLOB art CONFIGURE_DEPENDS "${PROJECT_SOURCE_DIR}/res/art/*")
+  set_source_files_properties("${gen}/launcher.rc" PROPERTIES
+    OBJECT_DEPENDS "${art};${PROJECT_SOURCE_DIR}/res/launcher_pictures.rc;${PROJECT_SOURCE_DIR}/res/launcher_main_window.rc;${PROJECT_SOURCE_DIR}/res/resource.h")
+
   add_executable(${target} WIN32
     "${PROJECT_SOURCE_DIR}/app/main.cpp"
     "${PROJECT_SOURCE_DIR}/app/profile.cpp"

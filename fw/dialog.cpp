@@ -4,24 +4,64 @@
 
 namespace fw {
 
+namespace {
+const wchar_t kDialogProperty[] = L"fw.CDialog";
+
+// One message filter per thread, in place while any dialog of the thread uses it.
+thread_local HHOOK t_hFilterHook = nullptr;
+thread_local int t_nFilterUsers = 0;
+}  // namespace
+
+void CDialog::UseMessageFilter(bool use)
+{
+    if (use == m_bFiltering) return;
+    m_bFiltering = use;
+    if (use && t_nFilterUsers++ == 0)
+        t_hFilterHook = ::SetWindowsHookExW(WH_GETMESSAGE, &CDialog::GetMessageHook, nullptr, ::GetCurrentThreadId());
+    if (!use && --t_nFilterUsers == 0 && t_hFilterHook) {
+        ::UnhookWindowsHookEx(t_hFilterHook);
+        t_hFilterHook = nullptr;
+    }
+}
+
 CDialog::CDialog(UINT templateId, HWND parent) : m_nTemplateId(templateId), m_hParent(parent) {}
 
 CDialog::~CDialog()
 {
     if (m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+    UseMessageFilter(false);
+}
+
+HINSTANCE CDialog::Instance() const
+{
+    CWinApp* app = GetApp();
+    return app ? app->InstanceHandle() : ::GetModuleHandleW(nullptr);
 }
 
 INT_PTR CDialog::DoModal()
 {
-    CWinApp* app = GetApp();
-    HINSTANCE inst = app ? app->InstanceHandle() : ::GetModuleHandleW(nullptr);
-    return ::DialogBoxParamW(inst, MAKEINTRESOURCEW(m_nTemplateId), m_hParent, &CDialog::DialogProc,
-                             reinterpret_cast<LPARAM>(this));
+    UseMessageFilter(true);
+    const INT_PTR result = ::DialogBoxParamW(Instance(), MAKEINTRESOURCEW(m_nTemplateId), m_hParent,
+                                             &CDialog::DialogProc, reinterpret_cast<LPARAM>(this));
+    UseMessageFilter(false);
+    return result;
+}
+
+bool CDialog::Create(HWND owner)
+{
+    UseMessageFilter(true);
+    return ::CreateDialogParamW(Instance(), MAKEINTRESOURCEW(m_nTemplateId), owner, &CDialog::DialogProc,
+                                reinterpret_cast<LPARAM>(this)) != nullptr;
 }
 
 void CDialog::EndDialog(INT_PTR result)
 {
     if (m_hWnd) ::EndDialog(m_hWnd, result);
+}
+
+CDialog* CDialog::FromHandle(HWND hwnd)
+{
+    return hwnd ? static_cast<CDialog*>(::GetPropW(hwnd, kDialogProperty)) : nullptr;
 }
 
 INT_PTR CDialog::OnMessage(UINT, WPARAM, LPARAM, bool& handled)
@@ -30,12 +70,35 @@ INT_PTR CDialog::OnMessage(UINT, WPARAM, LPARAM, bool& handled)
     return 0;
 }
 
+INT_PTR CDialog::SetMessageResult(LRESULT result)
+{
+    ::SetWindowLongPtrW(m_hWnd, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+LRESULT CALLBACK CDialog::GetMessageHook(int code, WPARAM wParam, LPARAM lParam)
+{
+    if (code == HC_ACTION && wParam == PM_REMOVE) {
+        MSG& msg = *reinterpret_cast<MSG*>(lParam);
+        // Innermost dialog first, as the message's window sits inside or above the others.
+        for (HWND hwnd = msg.hwnd; hwnd; hwnd = ::GetParent(hwnd)) {
+            CDialog* dialog = FromHandle(hwnd);
+            if (dialog && dialog->PreTranslateMessage(msg)) {
+                msg.message = WM_NULL;  // whichever loop retrieved it now dispatches nothing
+                break;
+            }
+        }
+    }
+    return ::CallNextHookEx(t_hFilterHook, code, wParam, lParam);
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     CDialog* self = nullptr;
     if (msg == WM_INITDIALOG) {
         self = reinterpret_cast<CDialog*>(lParam);
         ::SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        ::SetPropW(hwnd, kDialogProperty, self);
         self->m_hWnd = hwnd;
         return self->OnInitDialog();
     }
@@ -58,6 +121,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM 
         }
         break;
     case WM_NCDESTROY:
+        ::RemovePropW(hwnd, kDialogProperty);
         self->m_hWnd = nullptr;
         break;
     default:

@@ -11,7 +11,7 @@ import zipfile
 from pathlib import Path
 
 import winerun
-from desktop import Desktop, button_texts, message_box_text
+from desktop import Desktop, button_texts, message_box_text, shown_texts
 
 REPO = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(REPO / "tools"))
@@ -23,6 +23,7 @@ STANDIN_GAME = BUILD / "tools" / "standin_game.exe"
 SHOTS = REPO / "build" / "demo"
 INSTALL_DIR = r"C:\qorn-palmet"
 PACKAGE_PATH = "/packages/palmet/qorn_1.0.3.7.zip"
+CLOSE_BUTTON = 101  # the main launcher window's close button
 
 
 def step(text: str) -> None:
@@ -50,8 +51,8 @@ def demo_package() -> bytes:
 
 
 def status_of(desk: Desktop) -> str:
-    window = desk.visible_window("Vantorra")
-    return "".join(c["text"] for c in window["children"] if c["class"] == "Static") if window else ""
+    """The progress area of the main launcher window, owned by the splash window."""
+    return shown_texts(desk.owned_windows("Vantorra"))
 
 
 def wait_status(desk: Desktop, predicate, timeout_s=60) -> str:
@@ -86,7 +87,7 @@ def main() -> int:
         step("First start on a clean machine: install the game")
         proc = desk.start(LAUNCHER)
         desk.wait_window("Vantorra")
-        text = wait_status(desk, lambda t: t.startswith("下载中") and t != "下载中 0%")
+        text = wait_status(desk, lambda t: t.startswith("正在下载：") and t != "正在下载：0%")
         print(f"   downloading: {text!r}; screenshot {desk.screenshot('1-downloading')}")
         text = wait_status(desk, lambda t: t == "更新已完成", 120)
         print(f"   status: {text!r}; screenshot {desk.screenshot('2-installed')}")
@@ -100,7 +101,7 @@ def main() -> int:
         print(f"   it says {message_box_text(box)!r}; screenshot {desk.screenshot('3-already-running')}")
         desk.click("qorn", button_texts(box)[0])
         print(f"   and ends with exit code {other.wait(60)}")
-        desk.close("Vantorra")
+        desk.click_id("Vantorra", CLOSE_BUTTON)
         print(f"   the first launcher closed with exit code {proc.wait(60)}")
         record = desk.path(INSTALL_DIR + r"\tempdownload.dat").read_text().replace("\n", " ")
         print(f"   resume record at close: {record}")
@@ -111,7 +112,7 @@ def main() -> int:
         desk.wait_window("Vantorra")
         text = wait_status(desk, lambda t: t == "更新已完成")
         print(f"   status: {text!r}; package requests this time: {len(server.requests_for(PACKAGE_PATH)) - before}")
-        desk.close("Vantorra")
+        desk.click_id("Vantorra", CLOSE_BUTTON)
         proc.wait(60)
         print(f"   its log, {INSTALL_DIR}\\Vantorra.log:")
         for line in desk.path(INSTALL_DIR + r"\Vantorra.log").read_bytes().decode("latin-1").splitlines():
@@ -119,9 +120,8 @@ def main() -> int:
         print(f"   reports received by the statistics paths: {len(server.reports)}")
 
         step("What this build does not do yet")
-        print("   the real launcher windows, the embedded entry page with login, starting the game,")
-        print("   and uninstalling are still to come; the launcher window is a plain placeholder with")
-        print("   the game's name and the update's status line.")
+        print("   the embedded entry page with login, starting the game and uninstalling are still")
+        print("   to come; the main launcher window keeps an empty place where the page will be.")
         print(f"\nScreenshots: {SHOTS}")
         return 0
     finally:

@@ -49,6 +49,16 @@ class Desktop:
     def click(self, caption: str, button: str) -> None:
         assert self.ui("click", caption, button).returncode == 0, f"no button {button!r} in {caption!r}"
 
+    def click_id(self, caption: str, control_id: int) -> None:
+        """Presses a control by id in the captioned window or a window it owns (picture buttons)."""
+        assert self.ui("click-id", caption, str(control_id)).returncode == 0, f"no control {control_id} by {caption!r}"
+
+    def owned_windows(self, caption: str) -> list[dict]:
+        """The top-level windows that the visible window with this caption owns."""
+        windows = self.windows()
+        owner = next((w for w in windows if w["visible"] and w["caption"] == caption), None)
+        return [w for w in windows if owner and w["owner"] == owner["hwnd"]]
+
     def press_key(self, caption: str, virtual_key: int) -> None:
         assert self.ui("key", caption, hex(virtual_key)).returncode == 0, f"no window {caption!r} for the key"
 
@@ -70,6 +80,12 @@ class Desktop:
 def message_box_text(window: dict) -> str:
     """The message text of a message box: its Static children's texts."""
     return "".join(c["text"] for c in window["children"] if c["class"] == "Static" and c["text"])
+
+
+def shown_texts(windows: list[dict]) -> str:
+    """What a player reads in these windows: the texts of their visible Static controls."""
+    return "".join(c["text"] for w in windows if w["visible"]
+                   for c in w["children"] if c["class"] == "Static" and c["visible"])
 
 
 def button_texts(window: dict) -> list[str]:

@@ -23,7 +23,7 @@ public:
                         int downloading) override;
     void ShowProgressControls(bool show) override;
     void InitWebBrower() override;
-    // Runs on the calling (update) thread: marks the update complete.
+    // Runs on the calling (update) thread: marks the update complete and tells the window.
     void SetReady() override;
     bool IsReady() const { return m_bReady.load(std::memory_order_acquire); }
 

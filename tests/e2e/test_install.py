@@ -8,8 +8,10 @@ import zipfile
 
 import pytest
 from conftest import INSTALL_DIR, LAUNCHER, STANDIN_GAME, VARIANT, wait_for
+from desktop import shown_texts
 
 SPLASH = "Vantorra"
+CLOSE_BUTTON = 101
 # The two package URL keys lead to different paths and only the one this variant must pick is
 # served: the x86_64 build always runs on 64-bit Windows ("ClientDownloadUrl"), the i686 build
 # runs in a 32-bit prefix ("Client32DownloadUrl").
@@ -52,10 +54,8 @@ def package_etag(channel) -> str:
 
 
 def status_text(desktop) -> str:
-    window = desktop.visible_window(SPLASH)
-    if not window:
-        return ""
-    return "".join(c["text"] for c in window["children"] if c["class"] == "Static")
+    """The progress area of the main launcher window, which the splash window owns."""
+    return shown_texts(desktop.owned_windows(SPLASH))
 
 
 def wait_status(desktop, text, timeout_s=60):
@@ -68,7 +68,7 @@ def reg_query(desktop, key) -> str:
 
 
 def close_launcher(desktop, proc):
-    desktop.close(SPLASH)
+    desktop.click_id(SPLASH, CLOSE_BUTTON)
     assert desktop.wait_exit(proc) == 0
 
 
@@ -135,7 +135,7 @@ def test_download_resumes_after_the_launcher_was_closed(desktop, channel):
     channel.set_fault(PACKAGE_PATH, trickle_bytes=256 * 1024, trickle_interval=0.5, times=1)
     proc = desktop.start(LAUNCHER)
     desktop.wait_window(SPLASH)
-    assert wait_for(lambda: status_text(desktop).startswith("下载中") and status_text(desktop) != "下载中 0%", 60)
+    assert wait_for(lambda: status_text(desktop).startswith("正在下载：") and status_text(desktop) != "正在下载：0%", 60)
     desktop.screenshot("downloading")
     close_launcher(desktop, proc)
     record = desktop.path(INSTALL_DIR + r"\tempdownload.dat").read_text()

@@ -9,7 +9,7 @@ DOWNLOADS = r"C:\users\Public\Downloads\qorn"
 # own user32 imports it and so takes it from the program's folder while the process is set up,
 # before any code of the program runs (on Windows user32 is a known DLL whose imports come from
 # System32).
-PLANTED = ["dbghelp.dll", "iphlpapi.dll", "wininet.dll", "urlmon.dll", "crypt32.dll", "bcrypt.dll",
+PLANTED = ["dbghelp.dll", "iphlpapi.dll", "wininet.dll", "urlmon.dll", "crypt32.dll", "bcrypt.dll", "gdiplus.dll",
            "comctl32.dll"]
 
 

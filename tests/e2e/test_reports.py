@@ -6,6 +6,7 @@ from conftest import INSTALL_DIR, LAUNCHER, TEST_PORT, VARIANT, read_log_bytes, 
 from desktop import button_texts, message_box_text
 
 SPLASH = "Vantorra"
+CLOSE_BUTTON = 101
 COMMON_KEYS = ["client_uid", "ditch_name", "mac", "os_version"]
 UID = re.compile(r"[0-9a-f]{40}|unkown")
 MAC = re.compile(r"[0-9A-F]{2}(-[0-9A-F]{2}){5}|unkown")
@@ -50,7 +51,7 @@ def test_start_reports_create_and_launcher_start_and_sets_emulation(desktop, cha
     proc = desktop.start(LAUNCHER)
     desktop.wait_window(SPLASH)
     reports = channel.wait_for_reports(2, timeout=30)
-    desktop.close(SPLASH)
+    desktop.click_id(SPLASH, CLOSE_BUTTON)
     assert desktop.wait_exit(proc) == 0
 
     assert len(reports) == 2, reports
@@ -84,7 +85,7 @@ def test_log_names_the_url_of_every_report(desktop, channel):
         desktop.wait_window(SPLASH)
         channel.wait_for_reports(2, timeout=30)
         channel.clear_logs()
-        desktop.close(SPLASH)
+        desktop.click_id(SPLASH, CLOSE_BUTTON)
         assert desktop.wait_exit(proc) == 0
     log = read_log_bytes(desktop).decode("latin-1")
     base = f"http://127.0.0.1:{TEST_PORT}/api/"

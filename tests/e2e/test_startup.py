@@ -13,17 +13,20 @@ LOG_LINE = re.compile(
 
 
 VK_ESCAPE = 0x1B
+VK_RETURN = 0x0D
+CLOSE_BUTTON = 101
 
 
-def run_until_splash_then_close(desktop, exe=LAUNCHER, label=None, by_key=False):
+def run_until_splash_then_close(desktop, exe=LAUNCHER, label=None, by_system=False):
+    """Closes with the launcher's close button, or with the system's close command (Alt+F4)."""
     proc = desktop.start(exe)
     desktop.wait_window(SPLASH)
     if label:
         desktop.screenshot(label)
-    if by_key:
-        desktop.press_key(SPLASH, VK_ESCAPE)
-    else:
+    if by_system:
         desktop.close(SPLASH)
+    else:
+        desktop.click_id(SPLASH, CLOSE_BUTTON)
     return desktop.wait_exit(proc)
 
 
@@ -46,7 +49,7 @@ def test_first_start_creates_directories_and_logs(desktop):
 
 def test_second_start_writes_crlf_log_lines(desktop):
     assert run_until_splash_then_close(desktop) == 0
-    assert run_until_splash_then_close(desktop, by_key=True) == 0  # Esc closes like the close box
+    assert run_until_splash_then_close(desktop, by_system=True) == 0
 
     raw = read_log_bytes(desktop)
     assert raw.endswith(b"\r\n")
@@ -73,7 +76,7 @@ def test_second_launcher_is_refused_while_one_runs(desktop):
     assert desktop.wait_exit(second) == 0
     # The first launcher is unaffected and ends normally, its log intact.
     assert desktop.visible_window(SPLASH)
-    desktop.close(SPLASH)
+    desktop.click_id(SPLASH, CLOSE_BUTTON)
     assert desktop.wait_exit(first) == 0
     after = read_log_bytes(desktop)
     assert after.startswith(before), (before, after)
@@ -123,3 +126,24 @@ def test_uninstall_command_ends_without_a_window(desktop):
     proc = desktop.start(LAUNCHER, "/UNINSTALL")
     assert desktop.wait_exit(proc) == 0
     assert desktop.visible_window(SPLASH) is None
+
+
+def test_system_close_ends_the_run_without_the_stop_line(desktop):
+    # Alt+F4 or the task bar's close: the run ends through the quit message; only the destroy
+    # handler speaks.
+    assert run_until_splash_then_close(desktop, by_system=True) == 0
+    log = read_log_bytes(desktop)
+    assert re.search(rb"\[INFO\]\[CWebApp::OnWndDestroy::\d+\] wnd destory\r\n", log), log
+    assert b"Laucher Stop" not in log
+
+
+def test_escape_and_enter_do_not_close_the_launcher(desktop):
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    desktop.press_key(SPLASH, VK_ESCAPE)
+    desktop.press_key(SPLASH, VK_RETURN)
+    # Queued behind the keys: had either ended the run, the button would be gone by now.
+    desktop.click_id(SPLASH, CLOSE_BUTTON)
+    assert desktop.wait_exit(proc) == 0
+    log = read_log_bytes(desktop)
+    assert re.search(rb"\[INFO\]\[CWebDlg::Close::\d+\] Laucher Stop\r\n", log), log

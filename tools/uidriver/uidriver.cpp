@@ -1,8 +1,10 @@
 // uidriver: looks at and acts on the windows of a Wine prefix the way a player would, for the
 // end-to-end tests.
 //
-//   uidriver list                                   every top-level window as one JSON line
+//   uidriver list                                   every top-level window as one JSON line (caption,
+//                                                   owner, screen rectangle, children with id and rectangle)
 //   uidriver click <caption> <button text>          press a button of a window
+//   uidriver click-id <caption> <control id>        press a control of a window or of a window it owns
 //   uidriver key <caption> <virtual key code>       press and release a key in a window
 //   uidriver close <caption>                        ask a window to close (WM_CLOSE)
 //   uidriver wait <caption> [gone] [timeout ms]     wait for a visible window to appear or go
@@ -74,6 +76,14 @@ std::wstring WithoutMnemonics(const std::wstring& text)
     return out;
 }
 
+std::string RectJson(HWND hwnd)
+{
+    RECT r{};
+    GetWindowRect(hwnd, &r);
+    return "[" + std::to_string(r.left) + "," + std::to_string(r.top) + "," + std::to_string(r.right) + "," +
+           std::to_string(r.bottom) + "]";
+}
+
 int List()
 {
     for (HWND hwnd : TopLevelWindows()) {
@@ -82,13 +92,16 @@ int List()
         std::string line = "{\"hwnd\":" + std::to_string(reinterpret_cast<UINT_PTR>(hwnd)) +
                            ",\"pid\":" + std::to_string(pid) + ",\"caption\":" + tools::JsonString(WindowText(hwnd)) +
                            ",\"class\":" + tools::JsonString(ClassName(hwnd)) +
-                           ",\"visible\":" + (IsWindowVisible(hwnd) ? "true" : "false") + ",\"children\":[";
+                           ",\"owner\":" + std::to_string(reinterpret_cast<UINT_PTR>(GetWindow(hwnd, GW_OWNER))) +
+                           ",\"visible\":" + (IsWindowVisible(hwnd) ? "true" : "false") + ",\"rect\":" + RectJson(hwnd) +
+                           ",\"children\":[";
         bool first = true;
         for (HWND child : ChildWindows(hwnd)) {
             if (!first) line += ",";
             first = false;
             line += "{\"class\":" + tools::JsonString(ClassName(child)) + ",\"text\":" + tools::JsonString(WindowText(child)) +
-                    ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") + "}";
+                    ",\"id\":" + std::to_string(GetDlgCtrlID(child)) +
+                    ",\"visible\":" + (IsWindowVisible(child) ? "true" : "false") + ",\"rect\":" + RectJson(child) + "}";
         }
         line += "]}\n";
         std::fwrite(line.data(), 1, line.size(), stdout);
@@ -104,6 +117,24 @@ int Click(const std::wstring& caption, const std::wstring& button)
         if (ClassName(child) == L"Button" && WithoutMnemonics(WindowText(child)) == WithoutMnemonics(button)) {
             // Posted, so a button that ends a modal loop does not block us.
             PostMessageW(child, BM_CLICK, 0, 0);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// Picture buttons have no text: they are found by id, also in the captionless windows that
+// the captioned one owns.
+int ClickId(const std::wstring& caption, int id)
+{
+    HWND owner = FindVisibleWindow(caption);
+    if (!owner) return 1;
+    std::vector<HWND> candidates{owner};
+    for (HWND hwnd : TopLevelWindows())
+        if (GetWindow(hwnd, GW_OWNER) == owner) candidates.push_back(hwnd);
+    for (HWND window : candidates) {
+        if (HWND control = GetDlgItem(window, id)) {
+            PostMessageW(control, BM_CLICK, 0, 0);
             return 0;
         }
     }
@@ -144,7 +175,7 @@ int Wait(const std::wstring& caption, bool gone, DWORD timeoutMs)
 
 int Usage()
 {
-    std::fputs("usage: uidriver list | click CAPTION BUTTON | key CAPTION VK | close CAPTION |"
+    std::fputs("usage: uidriver list | click CAPTION BUTTON | click-id CAPTION ID | key CAPTION VK | close CAPTION |"
                " wait CAPTION [gone] [TIMEOUT_MS]\n",
                stderr);
     return 2;
@@ -158,6 +189,7 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring cmd = argv[1];
     if (cmd == L"list" && argc == 2) return List();
     if (cmd == L"click" && argc == 4) return Click(argv[2], argv[3]);
+    if (cmd == L"click-id" && argc == 4) return ClickId(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 0)));
     if (cmd == L"key" && argc == 4) return Key(argv[2], static_cast<UINT>(std::wcstoul(argv[3], nullptr, 0)));
     if (cmd == L"close" && argc == 3) return Close(argv[2]);
     if (cmd == L"wait" && argc >= 3 && argc <= 5) {
