@@ -54,6 +54,8 @@ def make_package(path: Path, mib: int) -> None:
             for _ in range(mib):
                 entry.write(rnd.randbytes(1 << 20))
     os.replace(tmp, path)
+    # The disk's writeback of the new file would otherwise land on the first timed runs.
+    os.sync()
 
 
 class Server:
@@ -119,8 +121,8 @@ def timed_run(session, name: str, server: Server, uidriver: Path, exe: Path, arg
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--mib", type=int, default=1024)
-    parser.add_argument("--pairs", type=int, default=9)
+    parser.add_argument("--mib", type=int, default=2048)
+    parser.add_argument("--pairs", type=int, default=11)
     parser.add_argument("--run-dir", default="/dev/shm/launcher-wine-bench")
     args = parser.parse_args()
 
