@@ -10,6 +10,8 @@ CWinApp* g_pApp = nullptr;
 
 CWinApp* GetApp() { return g_pApp; }
 
+HINSTANCE ResourceModule() { return g_pApp ? g_pApp->InstanceHandle() : ::GetModuleHandleW(nullptr); }
+
 std::wstring ModuleFileName()
 {
     std::wstring path(MAX_PATH, L'\0');

@@ -46,6 +46,10 @@ private:
 // The one application object of the process (null before it is constructed).
 CWinApp* GetApp();
 
+// The module that holds the launcher's resources: the application's, else the executable
+// (test programs have no application object).
+HINSTANCE ResourceModule();
+
 // The framework's message box: the application name as caption, the active window as owner,
 // and the exclamation icon on an OK box that names no icon.
 int AppMessageBox(const std::wstring& text, UINT type = MB_OK);

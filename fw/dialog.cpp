@@ -32,11 +32,7 @@ CDialog::~CDialog()
     UseMessageFilter(false);
 }
 
-HINSTANCE CDialog::Instance() const
-{
-    CWinApp* app = GetApp();
-    return app ? app->InstanceHandle() : ::GetModuleHandleW(nullptr);
-}
+HINSTANCE CDialog::Instance() const { return ResourceModule(); }
 
 INT_PTR CDialog::DoModal()
 {

@@ -4,15 +4,7 @@
 #include "fw/gdi_handle.h"
 #include "res/resource.h"
 
-namespace {
-HINSTANCE LauncherModule()
-{
-    const fw::CWinApp* app = fw::GetApp();
-    return app ? app->InstanceHandle() : ::GetModuleHandleW(nullptr);
-}
-}  // namespace
-
-HICON LoadLauncherIcon() { return ::LoadIconW(LauncherModule(), MAKEINTRESOURCEW(IDR_MAINFRAME)); }
+HICON LoadLauncherIcon() { return ::LoadIconW(fw::ResourceModule(), MAKEINTRESOURCEW(IDR_MAINFRAME)); }
 
 INT_PTR HandleLauncherWindowLook(HWND hwnd, HICON icon, UINT msg, bool& handled)
 {
@@ -35,7 +27,7 @@ INT_PTR HandleLauncherWindowLook(HWND hwnd, HICON icon, UINT msg, bool& handled)
         handled = true;
         return reinterpret_cast<INT_PTR>(icon);
     case WM_SETCURSOR:
-        ::SetCursor(::LoadCursorW(LauncherModule(), MAKEINTRESOURCEW(IDC_LAUNCHER_CURSOR)));
+        ::SetCursor(::LoadCursorW(fw::ResourceModule(), MAKEINTRESOURCEW(IDC_LAUNCHER_CURSOR)));
         ::SetWindowLongPtrW(hwnd, DWLP_MSGRESULT, TRUE);
         handled = true;
         return TRUE;

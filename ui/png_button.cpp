@@ -12,10 +12,9 @@ HWND CPngButton::Create(int x, HWND parent, UINT id, UINT normal, UINT pressed, 
     m_pDisabled = LoadPngResource(disabled);
     m_nWidth = m_nHeight = kSize;
 
-    const fw::CWinApp* app = fw::GetApp();
-    HINSTANCE inst = app ? app->InstanceHandle() : ::GetModuleHandleW(nullptr);
     HWND hwnd = ::CreateWindowExW(0, L"BUTTON", L"", WS_CHILD | WS_VISIBLE | BS_OWNERDRAW, x, kTop, kSize, kSize,
-                                  parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), inst, nullptr);
+                                  parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), fw::ResourceModule(),
+                                  nullptr);
     if (!hwnd) return nullptr;
     // Fast clicks must arrive as separate presses, each one a click, so the class (shared by
     // every button of the process) produces no double clicks.

@@ -8,8 +8,7 @@
 
 std::unique_ptr<Gdiplus::Bitmap> LoadPngResource(UINT id)
 {
-    const fw::CWinApp* app = fw::GetApp();
-    HMODULE module = app ? app->InstanceHandle() : ::GetModuleHandleW(nullptr);
+    HMODULE module = fw::ResourceModule();
     HRSRC res = ::FindResourceW(module, MAKEINTRESOURCEW(id), L"PNG");
     if (!res) return nullptr;
     const DWORD size = ::SizeofResource(module, res);

@@ -37,7 +37,6 @@ void UpdateWindowProxy::InitWebBrower()
 
 void UpdateWindowProxy::SetReady()
 {
-    m_bReady.store(true, std::memory_order_release);
     // On this (update) thread, as the window's SetReady may go on to start the game from here.
     std::lock_guard<std::mutex> hold(m_lock);
     if (m_pTarget) m_pTarget->SetReady();

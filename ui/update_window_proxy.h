@@ -23,9 +23,8 @@ public:
                         int downloading) override;
     void ShowProgressControls(bool show) override;
     void InitWebBrower() override;
-    // Runs on the calling (update) thread: marks the update complete and tells the window.
+    // Runs on the calling (update) thread: tells the window the update is complete.
     void SetReady() override;
-    bool IsReady() const { return m_bReady.load(std::memory_order_acquire); }
 
     // Called by the window as it is destroyed; later operations do nothing.
     void Detach();
@@ -39,6 +38,5 @@ private:
     std::mutex m_lock;
     HWND m_hWnd;
     core::ILauncherWindow* m_pTarget;
-    std::atomic<bool> m_bReady{false};
     std::atomic<LPARAM> m_pendingCall{0};
 };

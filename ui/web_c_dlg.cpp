@@ -29,13 +29,11 @@ BOOL CWebCDlg::OnInitDialog()
     ::SetWindowLongPtrW(hwnd, GWL_EXSTYLE, ::GetWindowLongPtrW(hwnd, GWL_EXSTYLE) | WS_EX_LAYERED);
     ::SetLayeredWindowAttributes(hwnd, RGB(0, 0, 0), 0, LWA_COLORKEY);
 
-    m_progress.SetRange(0, 100);
-    m_progress.SetPos(0);
+    m_progress.SetRange(0, 100);  // also puts the bar at 0
     m_progress.ShowPercent(FALSE);
     m_progress.SetBarColor(RGB(0, 132, 255));
     m_progress.SetBarEndColor(RGB(0, 132, 255));
     m_progress.SetBkColor(RGB(42, 56, 119));
-    m_progress.SetPos(0);
     if (HWND bar = m_progress.GetSafeHwnd()) {
         ::SetWindowLongPtrW(bar, GWL_EXSTYLE, ::GetWindowLongPtrW(bar, GWL_EXSTYLE) & ~WS_EX_STATICEDGE);
         ::SetWindowPos(bar, nullptr, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_FRAMECHANGED);
