@@ -1,14 +1,41 @@
-// The script object the embedded browser will receive as window.external. It carries only its
-// reference count until the script bridge is built.
+// The entry page's window.external: a late-bound automation object with four names. Calls
+// arrive on the window thread inside the browser's script engine and are forwarded to the
+// splash window's dispatcher. The application owns the one object; the reference count only
+// serves the interface and never frees it.
 #pragma once
+#include <windows.h>
+#include <oaidl.h>
 
-class CImpIDispatch {
+#include <string>
+
+class CImpIDispatch : public IDispatch {
 public:
+    static constexpr DISPID kJavascriptToCsharp = 1;
+    static constexpr DISPID kLogin = 2;
+    static constexpr DISPID kIsDownLoadComplete = 3;
+
     CImpIDispatch() = default;
-    unsigned long AddRef() { return ++m_cRef; }
-    unsigned long Release() { return m_cRef ? --m_cRef : 0; }
-    unsigned long RefCount() const { return m_cRef; }
+    virtual ~CImpIDispatch() = default;
+    CImpIDispatch(const CImpIDispatch&) = delete;
+    CImpIDispatch& operator=(const CImpIDispatch&) = delete;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
+    STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+    ULONG RefCount() const { return m_cRef; }
+
+protected:
+    // Where the page's calls go; the launcher's are the splash window's dispatcher and the
+    // main launcher window's readiness. Tests put their own behind the same object.
+    virtual std::wstring Dispatch(const std::wstring& method, const std::wstring& params);
+    virtual bool IsDownLoadComplete();
 
 private:
-    unsigned long m_cRef = 0;
+    ULONG m_cRef = 0;
 };
