@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "fw/app.h"
-#include "fw/dialog.h"
 #include "ui/web_dlg.h"
 
 namespace {
@@ -33,7 +32,10 @@ std::wstring ArgumentText(const VARIANTARG& arg)
     VARIANT text;
     ::VariantInit(&text);
     std::wstring result;
-    if (SUCCEEDED(::VariantChangeType(&text, const_cast<VARIANTARG*>(value), 0, VT_BSTR)) && V_BSTR(&text))
+    // The invariant locale and "True"/"False": the same text on every player's machine.
+    if (SUCCEEDED(::VariantChangeTypeEx(&text, const_cast<VARIANTARG*>(value), LOCALE_INVARIANT, VARIANT_ALPHABOOL,
+                                        VT_BSTR)) &&
+        V_BSTR(&text))
         result.assign(V_BSTR(&text), ::SysStringLen(V_BSTR(&text)));
     ::VariantClear(&text);
     return result;
@@ -45,12 +47,6 @@ void StoreString(VARIANT* result, const std::wstring& text)
     ::VariantClear(result);
     V_VT(result) = VT_BSTR;
     V_BSTR(result) = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-}
-
-CWebDlg* SplashWindow()
-{
-    const fw::CWinApp* app = fw::GetApp();
-    return dynamic_cast<CWebDlg*>(fw::CDialog::FromHandle(app ? app->MainWindow() : nullptr));
 }
 
 }  // namespace
@@ -113,12 +109,12 @@ STDMETHODIMP CImpIDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISP
 
 std::wstring CImpIDispatch::Dispatch(const std::wstring& method, const std::wstring& params)
 {
-    CWebDlg* splash = SplashWindow();
+    CWebDlg* splash = CWebDlg::FromApp();
     return splash ? splash->JavascriptToCPLUSPLUS(method, params) : std::wstring();
 }
 
 bool CImpIDispatch::IsDownLoadComplete()
 {
-    const CWebDlg* splash = SplashWindow();
+    const CWebDlg* splash = CWebDlg::FromApp();
     return splash && splash->IsReady();
 }

@@ -96,9 +96,7 @@ void CWebCDlg::CreateButtons()
 
     m_pBtnClose = std::make_unique<CPngButton>();
     m_pBtnClose->m_onClick = [] {
-        const fw::CWinApp* app = fw::GetApp();
-        if (auto* splash = dynamic_cast<CWebDlg*>(fw::CDialog::FromHandle(app ? app->MainWindow() : nullptr)))
-            splash->Close();
+        if (CWebDlg* splash = CWebDlg::FromApp()) splash->Close();
     };
     m_pBtnClose->Create(1400, GetSafeHwnd(), IDC_BTN_CLOSE, IDB_PNG_CLOSE, IDB_PNG_CLOSE, IDB_PNG_CLOSE,
                         IDB_PNG_CLOSE);
@@ -109,12 +107,6 @@ void CWebCDlg::InitWebBrower()
 {
     // PLACEHOLDER: the embedded browser and its entry page come with the browser host; until
     // then control 1005 is an empty child that only keeps the page's place.
-}
-
-std::wstring CWebCDlg::JavascriptToCPLUSPLUS(const std::wstring&, const std::wstring&)
-{
-    // PLACEHOLDER: the script bridge comes with the browser host; no call has an answer yet.
-    return L"";
 }
 
 void CWebCDlg::OnMove(int x, int y)

@@ -5,12 +5,13 @@
 #pragma once
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 
+#include "core/launch/launch_gate.h"
 #include "fw/dialog.h"
 #include "fw/gdi_handle.h"
+#include "fw/win_handle.h"
 #include "ui/gradient_progress_ctrl.h"
 #include "ui/png_button.h"
 #include "ui/static_ex.h"
@@ -28,11 +29,13 @@ public:
     void CreateButtons();
     // Opens the entry page in the browser.
     void InitWebBrower();
-    // The update is complete (called on the update thread).
-    void SetReady() { m_bReady.store(true); }
-    bool IsReady() const { return m_bReady.load(); }
-    // What the entry page's script calls reach.
+    // The update is complete (called on the update thread); launches when the login is in.
+    void SetReady();
+    bool IsReady() const { return m_gate.IsReady(); }
+    // What the entry page's script calls reach: "LoginResult" and "GetCommandLine".
     std::wstring JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params);
+    // The page's login result; launches when the update is complete.
+    void OnLoginResult(const std::wstring& result);
 
 protected:
     BOOL OnInitDialog() override;
@@ -40,6 +43,9 @@ protected:
     bool PreTranslateMessage(MSG& msg) override;
 
 private:
+    // Starts the game and, when it started, waits for its end and closes the launcher.
+    void LaunchGame();
+
     void OnMove(int x, int y);
     INT_PTR OnCtlColor(UINT msg, HDC dc);
 
@@ -55,5 +61,11 @@ private:
     CStaticEx m_stDetail;
     CStaticEx m_stStatus;
     HWND m_hBrowser = nullptr;
-    std::atomic<bool> m_bReady{false};
+    // Readiness, the accepted login and its parameters, set under one lock.
+    core::LaunchGate m_gate;
+    struct GameProcess {
+        fw::UniqueHandle process;
+        fw::UniqueHandle thread;
+        DWORD processId = 0;
+    } m_gameProcess;
 };

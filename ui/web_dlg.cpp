@@ -16,6 +16,12 @@
 
 CWebDlg::CWebDlg(HWND parent) : fw::CDialog(IDD_WEB_DIALOG, parent), m_hIcon(LoadLauncherIcon()) {}
 
+CWebDlg* CWebDlg::FromApp()
+{
+    const fw::CWinApp* app = fw::GetApp();
+    return dynamic_cast<CWebDlg*>(fw::CDialog::FromHandle(app ? app->MainWindow() : nullptr));
+}
+
 CWebDlg::~CWebDlg()
 {
     if (m_pProxy) m_pProxy->Detach();

@@ -18,6 +18,9 @@ public:
     explicit CWebDlg(HWND parent = nullptr);
     ~CWebDlg() override;
 
+    // The application's main window when it is the splash window, else nullptr.
+    static CWebDlg* FromApp();
+
     // The window operations, applied directly: the proxy runs the first three on the GUI
     // thread, SetReady on the update thread.
     void UpdateProgress(const std::wstring& status, const std::wstring& detail, int percent,

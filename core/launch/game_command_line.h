@@ -1,0 +1,27 @@
+// The game's command line: everything the launcher itself was started with, followed by the
+// player's login parameters, the channel's custom parameters and, when the launcher's folder
+// has "luapath.txt", the path its first line names. Values go in unchanged, unquoted.
+#pragma once
+#include <optional>
+#include <string>
+
+namespace core {
+
+// The longest command line CreateProcess takes, without its terminating zero.
+constexpr size_t kMaxGameCommandLine = 32766;
+// How much of the first line of "luapath.txt" is used.
+constexpr size_t kMaxLuaPathLine = 259;
+
+// "<launcher> --parameters=<p> --plat_extra=<c>[ --luapath=<l>]", or nothing when the
+// result would be longer than a process may be given.
+std::optional<std::wstring> FormatGameCommandLine(const std::wstring& launcherCommandLine,
+                                                  const std::wstring& parameters,
+                                                  const std::wstring& customParameters,
+                                                  const std::optional<std::wstring>& luaPath);
+
+// The first line of the file's text without its line break (LF, CR LF or a lone CR), at most
+// kMaxLuaPathLine characters of it. The break is dropped: inside one argument of the game's
+// command line it would split the path.
+std::wstring FirstLuaPathLine(const std::wstring& fileText);
+
+}  // namespace core
