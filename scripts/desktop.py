@@ -20,9 +20,11 @@ class Desktop:
     def path(self, windows_path: str) -> Path:
         return self.prefix.host_path(windows_path)
 
-    def start(self, exe, *args, env: dict | None = None) -> subprocess.Popen:
-        """Starts a program of the prefix; env adds variables (Wine hands them to the program)."""
+    def start(self, exe, *args, env: dict | None = None, cwd: str | None = None) -> subprocess.Popen:
+        """Starts a program of the prefix; env adds variables (Wine hands them to the program),
+        cwd is its current directory as a Windows path of the prefix."""
         proc = subprocess.Popen(self.prefix.command(exe, args), env={**self.prefix.env, **(env or {})},
+                                cwd=self.path(cwd) if cwd else None,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.started.append(proc)
         return proc

@@ -22,6 +22,7 @@ BUILD = Path(os.environ.get("LAUNCHER_WIN_BUILD", REPO / "build" / VARIANT))
 LAUNCHER = BUILD / "e2e-bin" / "Vantorra.exe"
 UIDRIVER = BUILD / "tools" / "uidriver.exe"
 STANDIN_GAME = BUILD / "tools" / "standin_game.exe"
+STANDIN_PLATFORM = BUILD / "tools" / "standin_platform.exe"
 PLANTED_DLL = BUILD / "tools" / "planted_dll.dll"
 SCREENSHOTS = Path(os.environ.get("LAUNCHER_SCREENSHOTS", REPO / "build" / "screenshots"))
 
@@ -47,7 +48,7 @@ GAME_EXE = r"C:\qorn-palmet\client\qorn\qorn.exe"
 
 @pytest.fixture(scope="session")
 def wine_session():
-    for exe in (LAUNCHER, UIDRIVER, STANDIN_GAME, PLANTED_DLL):
+    for exe in (LAUNCHER, UIDRIVER, STANDIN_GAME, STANDIN_PLATFORM, PLANTED_DLL):
         if not exe.exists():
             pytest.fail(f"{exe} is missing: build the {VARIANT} preset first")
     session = winerun.Session()

@@ -109,15 +109,18 @@ int List()
     return 0;
 }
 
+// A message box may carry its application's name, like the application's own window: every
+// visible window with the caption is searched for the button.
 int Click(const std::wstring& caption, const std::wstring& button)
 {
-    HWND hwnd = FindVisibleWindow(caption);
-    if (!hwnd) return 1;
-    for (HWND child : ChildWindows(hwnd)) {
-        if (ClassName(child) == L"Button" && WithoutMnemonics(WindowText(child)) == WithoutMnemonics(button)) {
-            // Posted, so a button that ends a modal loop does not block us.
-            PostMessageW(child, BM_CLICK, 0, 0);
-            return 0;
+    for (HWND hwnd : TopLevelWindows()) {
+        if (!IsWindowVisible(hwnd) || WindowText(hwnd) != caption) continue;
+        for (HWND child : ChildWindows(hwnd)) {
+            if (ClassName(child) == L"Button" && WithoutMnemonics(WindowText(child)) == WithoutMnemonics(button)) {
+                // Posted, so a button that ends a modal loop does not block us.
+                PostMessageW(child, BM_CLICK, 0, 0);
+                return 0;
+            }
         }
     }
     return 1;
