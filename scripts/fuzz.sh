@@ -10,7 +10,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 FUZZ_SECONDS="${FUZZ_SECONDS:-60}"
-ALL_TARGETS=(config_parse records command_line report_url archive_walk)
+ALL_TARGETS=(config_parse records command_line report_url archive_walk login_launch)
 read -r -a targets <<< "${FUZZ_TARGETS:-${ALL_TARGETS[*]}}"
 case "$FUZZ_SECONDS" in ''|*[!0-9]*) echo "fuzz: FUZZ_SECONDS must be a number of seconds" >&2; exit 2 ;; esac
 
