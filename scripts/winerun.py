@@ -114,8 +114,10 @@ def _link_or_copy(src: str, dst: str) -> None:
 class Session:
     """The run's display and template prefix."""
 
-    def __init__(self, root: Path | None = None):
+    def __init__(self, root: Path | None = None, display: str | None = None):
+        """display: an X display to use as it is (a person watching) instead of a virtual one."""
         self.root = root or run_dir()
+        self.given_display = display
         self.state_file = self.root / "session.json"
         self.template = self.root / "template"
         self.prefixes = self.root / "prefixes"
@@ -134,6 +136,11 @@ class Session:
             return False
         if state.get("arch") != self.arch:
             return False
+        # A session on a given display is taken up only for that display, and a virtual one
+        # only when no display is given.
+        recorded_given = None if state.get("xvfb_pid") else state.get("display")
+        if recorded_given != self.given_display:
+            return False
         self.display, self.xvfb_pid = state["display"], state["xvfb_pid"]
         return _pid_alive(self.xvfb_pid) and (self.template / "system.reg").exists()
 
@@ -142,7 +149,10 @@ class Session:
             return
         self.stop()
         self.root.mkdir(parents=True, exist_ok=True)
-        self._start_xvfb()
+        if self.given_display:
+            self.display, self.xvfb_pid = self.given_display, 0
+        else:
+            self._start_xvfb()
         # Recorded before the template is made, so a failing wineboot still lets `stop` find
         # and end this display.
         self._save()
