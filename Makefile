@@ -18,14 +18,18 @@ demo: setup
 	@bash scripts/demo.sh
 
 # Speed and memory of the package transfer and walk next to curl and unzip, natively and (the
-# transfer through the real launcher window) under Wine next to curl.exe; not a test.
+# transfer through the real launcher window) under Wine next to curl.exe; under Wine also the
+# launcher's peak working set over a 1 GiB install (next to the native pipeline's) and its time
+# to the splash picture (next to a minimal window program); not a test.
 bench: setup
 	@cmake --preset native >/dev/null
 	@cmake --build --preset native
 	@for b in build/native/bench/*_bench; do echo "== $$b"; "$$b" || exit 1; done
 	@variant=$$(/usr/bin/python3 scripts/winerun.py variant 2>/dev/null) && \
 	  cmake --preset "$$variant" >/dev/null && cmake --build --preset "$$variant" && \
-	  echo "== bench/wine_download_bench.py" && /usr/bin/python3 bench/wine_download_bench.py
+	  echo "== bench/wine_download_bench.py" && /usr/bin/python3 bench/wine_download_bench.py && \
+	  echo "== bench/wine_memory_bench.py" && /usr/bin/python3 bench/wine_memory_bench.py && \
+	  echo "== bench/wine_startup_bench.py" && /usr/bin/python3 bench/wine_startup_bench.py
 
 # libFuzzer targets of the portable core under AddressSanitizer and UBSan, each run for
 # FUZZ_SECONDS (60); not part of `make test`.
