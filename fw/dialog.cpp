@@ -60,6 +60,8 @@ CDialog* CDialog::FromHandle(HWND hwnd)
     return hwnd ? static_cast<CDialog*>(::GetPropW(hwnd, kDialogProperty)) : nullptr;
 }
 
+void CDialog::OnControlEvent(int, DISPID, DISPPARAMS&) {}
+
 INT_PTR CDialog::OnMessage(UINT, WPARAM, LPARAM, bool& handled)
 {
     handled = false;

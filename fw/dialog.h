@@ -4,6 +4,7 @@
 // loop retrieved it: the launcher runs inside the system's own dialog and message-box loops.
 #pragma once
 #include <windows.h>
+#include <oaidl.h>
 
 namespace fw {
 
@@ -22,6 +23,10 @@ public:
 
     // The dialog object of a window made by this class, or nullptr.
     static CDialog* FromHandle(HWND hwnd);
+
+    // An event of the ActiveX control on the dialog's control `id` (its DISPID and arguments,
+    // last argument first), as the control's site receives it.
+    virtual void OnControlEvent(int id, DISPID event, DISPPARAMS& params);
 
 protected:
     virtual BOOL OnInitDialog() { return TRUE; }

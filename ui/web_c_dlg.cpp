@@ -23,6 +23,7 @@ BOOL CWebCDlg::OnInitDialog()
     m_stDetail.Subclass(::GetDlgItem(hwnd, IDC_DETAIL_TEXT));
     m_stStatus.Subclass(::GetDlgItem(hwnd, IDC_STATUS_LINE));
     m_hBrowser = ::GetDlgItem(hwnd, IDC_BROWSER);
+    if (!m_wndBrowser.Create(hwnd, IDC_BROWSER)) LOG_ERROR("CWebCDlg::OnInitDialog", L"the browser control cannot be made");
     m_brBlack.reset(::CreateSolidBrush(RGB(0, 0, 0)));
 
     // Pure black shows the splash picture through, and clicks there reach the splash window.
@@ -103,11 +104,6 @@ void CWebCDlg::CreateButtons()
     m_bButtons = TRUE;
 }
 
-void CWebCDlg::InitWebBrower()
-{
-    // PLACEHOLDER: the embedded browser and its entry page come with the browser host; until
-    // then control 1005 is an empty child that only keeps the page's place.
-}
 
 void CWebCDlg::OnMove(int x, int y)
 {
@@ -115,6 +111,7 @@ void CWebCDlg::OnMove(int x, int y)
     ::SetWindowPos(GetSafeHwnd(), nullptr, x, y, kWidth, kHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     ::MoveWindow(m_hBrowser, kBrowserPlace.left, kBrowserPlace.top, kBrowserPlace.right - kBrowserPlace.left,
                  kBrowserPlace.bottom - kBrowserPlace.top, TRUE);
+    m_wndBrowser.UpdatePlace();
 }
 
 INT_PTR CWebCDlg::OnCtlColor(UINT msg, HDC dc)

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "browser/web_browser2.h"
 #include "core/launch/launch_gate.h"
 #include "fw/dialog.h"
 #include "fw/gdi_handle.h"
@@ -37,6 +38,13 @@ public:
     // The page's login result; launches when the update is complete.
     void OnLoginResult(const std::wstring& result);
 
+    // The browser control's events: new windows go to the default browser, and the control
+    // is shown once the top-level page has loaded.
+    void OnControlEvent(int id, DISPID event, DISPPARAMS& params) override;
+    void OnNewWindow3(VARIANT_BOOL* cancel, const wchar_t* url);
+    void OnNavigateComplete2(IDispatch* frame);
+    void OnDocumentComplete(IDispatch* frame);
+
 protected:
     BOOL OnInitDialog() override;
     INT_PTR OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled) override;
@@ -61,6 +69,9 @@ private:
     CStaticEx m_stDetail;
     CStaticEx m_stStatus;
     HWND m_hBrowser = nullptr;
+    // Constructed with the window object, before its dialog exists: the control made on the
+    // dialog gets the launcher's site.
+    CWebBrowser2 m_wndBrowser;
     // Readiness, the accepted login and its parameters, set under one lock.
     core::LaunchGate m_gate;
     struct GameProcess {

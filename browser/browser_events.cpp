@@ -1,0 +1,93 @@
+// The main launcher window's side of the browser control: opening the entry page and the
+// control's events.
+#include <windows.h>
+#include <exdisp.h>
+#include <exdispid.h>
+#include <shellapi.h>
+
+#include "app/window_message_handler.h"
+#include "core/browser/entry_url.h"
+#include "core/update/remote_config.h"
+#include "diag/file_log.h"
+#include "res/resource.h"
+#include "ui/web_c_dlg.h"
+#include "update/pipeline_globals.h"
+
+namespace {
+
+// The frame of the latest finished navigation. Only compared, never used: no reference held.
+IDispatch* g_pRememberedFrame = nullptr;
+
+// An event argument by position (last argument first), through a by-reference variant.
+const VARIANT* Argument(const DISPPARAMS& params, UINT index)
+{
+    if (index >= params.cArgs || !params.rgvarg) return nullptr;
+    const VARIANT* arg = &params.rgvarg[index];
+    if (V_VT(arg) == (VT_BYREF | VT_VARIANT) && V_VARIANTREF(arg)) arg = V_VARIANTREF(arg);
+    return arg;
+}
+
+IDispatch* DispatchArgument(const DISPPARAMS& params, UINT index)
+{
+    const VARIANT* arg = Argument(params, index);
+    if (!arg) return nullptr;
+    if (V_VT(arg) == VT_DISPATCH) return V_DISPATCH(arg);
+    if (V_VT(arg) == (VT_BYREF | VT_DISPATCH) && V_DISPATCHREF(arg)) return *V_DISPATCHREF(arg);
+    return nullptr;
+}
+
+const wchar_t* TextArgument(const DISPPARAMS& params, UINT index)
+{
+    const VARIANT* arg = Argument(params, index);
+    if (!arg) return nullptr;
+    if (V_VT(arg) == VT_BSTR) return V_BSTR(arg);
+    if (V_VT(arg) == (VT_BYREF | VT_BSTR) && V_BSTRREF(arg)) return *V_BSTRREF(arg);
+    return nullptr;
+}
+
+}  // namespace
+
+void CWebCDlg::InitWebBrower()
+{
+    const std::wstring query = CWindowMessageHandler::Instance().GetTaviUriFromCommandLine();
+    const std::wstring url = core::EntryUrlWithQuery(core::GetEntryUrl(g_remoteConfig), query);
+    LOG_INFO("CWebCDlg::InitWebBrower", url);
+    m_wndBrowser.Navigate(url);
+}
+
+void CWebCDlg::OnControlEvent(int id, DISPID event, DISPPARAMS& params)
+{
+    if (id != IDC_BROWSER) return;
+    switch (event) {
+    case DISPID_NEWWINDOW3: {
+        // ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl: Cancel is the fourth from the end.
+        const VARIANT* cancel = params.cArgs == 5 ? &params.rgvarg[3] : nullptr;
+        if (cancel && V_VT(cancel) == (VT_BYREF | VT_BOOL))
+            OnNewWindow3(V_BOOLREF(cancel), TextArgument(params, 0));
+        break;
+    }
+    case DISPID_NAVIGATECOMPLETE2:
+        OnNavigateComplete2(DispatchArgument(params, 1));
+        break;
+    case DISPID_DOCUMENTCOMPLETE:
+        OnDocumentComplete(DispatchArgument(params, 1));
+        break;
+    default:
+        break;
+    }
+}
+
+void CWebCDlg::OnNewWindow3(VARIANT_BOOL* cancel, const wchar_t* url)
+{
+    // Nothing opens inside the launcher: the player's default browser gets the address.
+    *cancel = VARIANT_TRUE;
+    if (url && *url) ::ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CWebCDlg::OnNavigateComplete2(IDispatch* frame) { g_pRememberedFrame = frame; }
+
+void CWebCDlg::OnDocumentComplete(IDispatch* frame)
+{
+    if (m_wndBrowser.GetReadyState() >= CWebBrowser2::kReadyStateComplete && frame == g_pRememberedFrame)
+        ::ShowWindow(m_wndBrowser.GetSafeHwnd(), SW_SHOW);
+}
