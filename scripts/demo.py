@@ -197,7 +197,7 @@ def main() -> int:
         if demo.play(winid, first=False):
             return 1
         say(f"package requests this time: {len(server.requests_for(PACKAGE_PATH)) - before}")
-        say(f"reports received by the statistics server in all: {len(server.reports())}")
+        say(f"reports received by the statistics server in all: {len(server.reports)}")
 
         step("The player uninstalls the game from its uninstall entry")
         proc = desk.start(INSTALL_DIR + r"\qorn.exe", "/uninstall")

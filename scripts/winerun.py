@@ -39,6 +39,9 @@ VARIANTS = ("win32", "win64")
 WINE = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
 WINESERVER = {"win32": "/usr/bin/wineserver", "win64": "/usr/lib/wine/wineserver64"}
 WINE_FONTS = Path("/usr/share/wine/fonts")
+WEB_BROWSER_CLSID = "{8856F961-340A-11D0-A96B-00C04FD705A2}"
+# Built into build/<variant>/tools and put into every prefix (see Session._install_standins).
+STANDIN_FILES = ("standin_browser.dll", "url_recorder.exe")
 
 
 def host_runs_i386() -> bool:
@@ -173,12 +176,35 @@ class Session:
             raise RuntimeError("Xvfb did not start")
         self.display, self.xvfb_pid = f":{number}", proc.pid
 
+    def _install_standins(self, template: "Prefix") -> None:
+        """The outside parties every test prefix has: the stand-in browser control under the
+        WebBrowser control's class id (no HTML engine can be installed here), and a recorder
+        as the shell's web browser, so a URL handed to the shell never reaches a real one."""
+        tools = REPO / "build" / self.arch / "tools"
+        folder = template.drive_c / "standins"
+        folder.mkdir(parents=True, exist_ok=True)
+        for name in STANDIN_FILES:
+            if not (tools / name).exists():
+                raise RuntimeError(f"{tools / name} is missing: build the {self.arch} preset first")
+            shutil.copy2(tools / name, folder / name)
+        recorder = r'"C:\\standins\\url_recorder.exe" "%1"'
+        lines = ["REGEDIT4", "",
+                 rf"[HKEY_LOCAL_MACHINE\Software\Classes\CLSID\{WEB_BROWSER_CLSID}\InprocServer32]",
+                 r'@="C:\\standins\\standin_browser.dll"', '"ThreadingModel"="Apartment"', ""]
+        for scheme in ("http", "https"):
+            lines += [rf"[-HKEY_CLASSES_ROOT\{scheme}\shell\open\ddeexec]", "",
+                      rf"[HKEY_CLASSES_ROOT\{scheme}\shell\open\command]", f"@={recorder}", ""]
+        (folder / "standins.reg").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
+        template.run("reg", ["import", r"C:\standins\standins.reg"], timeout=120, check=True,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def _make_template(self) -> None:
         shutil.rmtree(self.template, ignore_errors=True)
         template = Prefix(self.template, self.display, self.arch)
         template.run("wineboot", ["-i"], timeout=300, check=True,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         template.add_wine_fonts()
+        self._install_standins(template)
         # There is no window manager on the virtual display: Wine draws captions and frames
         # itself, so screenshots show windows as a player sees them.
         template.run("reg", ["add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ",

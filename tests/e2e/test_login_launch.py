@@ -42,7 +42,7 @@ def game_starts(desktop) -> list[dict]:
 
 
 def error_messages(channel) -> list[str]:
-    return [dict(r["params"]).get("error_msg") for r in channel.reports() if r["kind"] == "error"]
+    return [dict(r["params"]).get("error_msg") for r in channel.reports if r["kind"] == "error"]
 
 
 def stop_game(desktop):

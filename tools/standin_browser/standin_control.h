@@ -1,0 +1,134 @@
+// The stand-in WebBrowser control: in-place activated by its host, it navigates by fetching
+// the page and running its inline scripts, tells the host's DWebBrowserEvents2 sink about the
+// navigation and new windows, asks the host's document-host handler for its external object,
+// its keys and its context menu, shows the page's alerts through the host, and paints the
+// page's title so screenshots show where the page is. Test tooling only.
+#pragma once
+#include <windows.h>
+#include <mshtmhst.h>
+#include <ocidl.h>
+#include <oleidl.h>
+
+#include <map>
+#include <string>
+
+#include "fw/com_ptr.h"
+#include "tools/standin_browser/page_script.h"
+
+namespace standin {
+
+class StandinControl : public IOleObject,
+                       public IOleInPlaceObject,
+                       public IDispatch,
+                       public IConnectionPointContainer,
+                       public IPersistStreamInit,
+                       public PageHost {
+public:
+    static constexpr DISPID kNavigate = 104;
+    static constexpr DISPID kReadyState = -525;
+
+    StandinControl();
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IOleObject
+    STDMETHODIMP SetClientSite(IOleClientSite* site) override;
+    STDMETHODIMP GetClientSite(IOleClientSite** site) override;
+    STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP Close(DWORD) override;
+    STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+    STDMETHODIMP DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT rect) override;
+    STDMETHODIMP EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
+    STDMETHODIMP Update() override { return S_OK; }
+    STDMETHODIMP IsUpToDate() override { return S_OK; }
+    STDMETHODIMP GetUserClassID(CLSID* clsid) override;
+    STDMETHODIMP GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetExtent(DWORD, SIZEL*) override { return S_OK; }
+    STDMETHODIMP GetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+    STDMETHODIMP Advise(IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP Unadvise(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMiscStatus(DWORD, DWORD* status) override;
+    STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
+
+    // IOleWindow / IOleInPlaceObject
+    STDMETHODIMP GetWindow(HWND* hwnd) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP InPlaceDeactivate() override;
+    STDMETHODIMP UIDeactivate() override { return S_OK; }
+    STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT clip) override;
+    STDMETHODIMP ReactivateAndUndo() override { return E_NOTIMPL; }
+
+    // IDispatch: Navigate and ReadyState
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override;
+
+    // IConnectionPointContainer: one connection point, DWebBrowserEvents2
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
+
+    // IPersistStreamInit
+    STDMETHODIMP GetClassID(CLSID* clsid) override { return GetUserClassID(clsid); }
+    STDMETHODIMP IsDirty() override { return S_FALSE; }
+    STDMETHODIMP Load(LPSTREAM) override { return S_OK; }
+    STDMETHODIMP Save(LPSTREAM, BOOL) override { return S_OK; }
+    STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP InitNew() override { return S_OK; }
+
+    // PageHost
+    HWND Window() override { return m_hWnd; }
+    IDispatch* External() override { return m_pExternal.get(); }
+    void Alert(const std::wstring& text) override;
+    void Open(const std::wstring& url) override;
+    long SetTimeout(IDispatch* fn, long ms) override;
+
+private:
+    // The events' connection point; one sink at a time, as the host advises one.
+    class EventPoint : public IConnectionPoint {
+    public:
+        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+        STDMETHODIMP_(ULONG) AddRef() override { return m_pOuter->AddRef(); }
+        STDMETHODIMP_(ULONG) Release() override { return m_pOuter->Release(); }
+        STDMETHODIMP GetConnectionInterface(IID* iid) override;
+        STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
+        STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
+        STDMETHODIMP Unadvise(DWORD cookie) override;
+        STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+        StandinControl* m_pOuter = nullptr;
+        fw::ComPtr<IDispatch> m_pSink;
+    } m_eventPoint;
+
+    ~StandinControl();
+    static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
+    void LoadPage();
+    void FireDocumentEvent(DISPID event);
+    void Fire(DISPID event, DISPPARAMS& params);
+    bool OfferKey(UINT msg, WPARAM wp, LPARAM lp);
+    void OnContextMenu(LPARAM lp);
+    void Paint();
+    void EndPage();
+    fw::ComPtr<IDocHostUIHandler> UiHandler();
+
+    ULONG m_cRef = 1;
+    HWND m_hWnd = nullptr;
+    fw::ComPtr<IOleClientSite> m_pSite;
+    fw::ComPtr<IDispatch> m_pExternal;
+    PageScript* m_pScript = nullptr;
+    std::map<UINT_PTR, IDispatch*> m_timers;
+    UINT_PTR m_nextTimer = 100;
+    long m_readyState = 0;  // READYSTATE_UNINITIALIZED
+    std::wstring m_url;
+    std::wstring m_title;
+};
+
+}  // namespace standin
