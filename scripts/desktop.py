@@ -64,6 +64,14 @@ class Desktop:
     def press_key(self, caption: str, virtual_key: int) -> None:
         assert self.ui("key", caption, hex(virtual_key)).returncode == 0, f"no window {caption!r} for the key"
 
+    def click_at(self, x: int, y: int, right: bool = False) -> None:
+        """A real mouse click at a screen point (the system's input, not a posted message)."""
+        assert self.ui("click-at", str(x), str(y), *(["right"] if right else [])).returncode == 0
+
+    def keys(self, *strokes: str) -> None:
+        """Real key strokes to the focused window, such as "0x41" or "ctrl+0x4e"."""
+        assert self.ui("keys", *strokes).returncode == 0
+
     def close(self, caption: str) -> None:
         assert self.ui("close", caption).returncode == 0, f"no window {caption!r} to close"
 

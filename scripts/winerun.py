@@ -187,13 +187,12 @@ class Session:
             if not (tools / name).exists():
                 raise RuntimeError(f"{tools / name} is missing: build the {self.arch} preset first")
             shutil.copy2(tools / name, folder / name)
-        recorder = r'"C:\\standins\\url_recorder.exe" "%1"'
+        recorder = r'"\"C:\\standins\\url_recorder.exe\" \"%1\""'
         lines = ["REGEDIT4", "",
                  rf"[HKEY_LOCAL_MACHINE\Software\Classes\CLSID\{WEB_BROWSER_CLSID}\InprocServer32]",
                  r'@="C:\\standins\\standin_browser.dll"', '"ThreadingModel"="Apartment"', ""]
         for scheme in ("http", "https"):
-            lines += [rf"[-HKEY_CLASSES_ROOT\{scheme}\shell\open\ddeexec]", "",
-                      rf"[HKEY_CLASSES_ROOT\{scheme}\shell\open\command]", f"@={recorder}", ""]
+            lines += [rf"[HKEY_CLASSES_ROOT\{scheme}\shell\open\command]", f"@={recorder}", ""]
         (folder / "standins.reg").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
         template.run("reg", ["import", r"C:\standins\standins.reg"], timeout=120, check=True,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

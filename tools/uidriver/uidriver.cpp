@@ -7,6 +7,8 @@
 //   uidriver click-id <caption> <control id>        press a control of a window or of a window it owns
 //   uidriver key <caption> <virtual key code>       press and release a key in a window
 //   uidriver close <caption>                        ask a window to close (WM_CLOSE)
+//   uidriver click-at <x> <y> [right]               a real mouse click at a screen point
+//   uidriver keys <stroke>...                       real key strokes: 0x41, ctrl+0x4e, ...
 //   uidriver wait <caption> [gone] [timeout ms]     wait for a visible window to appear or go
 //
 // <caption> matches a visible top-level window's caption exactly. Output is UTF-8. Exit code
@@ -158,6 +160,62 @@ int Key(const std::wstring& caption, UINT vk)
     return 0;
 }
 
+// Real input, as from the mouse and keyboard: the system's key state changes with it, which
+// posted messages leave alone.
+void SendInputs(std::vector<INPUT>& inputs)
+{
+    for (INPUT& input : inputs) {
+        SendInput(1, &input, sizeof input);
+        Sleep(30);
+    }
+}
+
+INPUT KeyInput(WORD vk, bool up)
+{
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = vk;
+    input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    return input;
+}
+
+// A left (or right) click at a point of the screen.
+int ClickAt(int x, int y, bool right)
+{
+    SetCursorPos(x, y);
+    Sleep(50);
+    std::vector<INPUT> inputs(2);
+    for (INPUT& input : inputs) input.type = INPUT_MOUSE;
+    inputs[0].mi.dwFlags = right ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN;
+    inputs[1].mi.dwFlags = right ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP;
+    SendInputs(inputs);
+    return 0;
+}
+
+// Key strokes such as 0x41 or ctrl+0x4e: the parts of a stroke go down in order and up in
+// reverse order.
+int Keys(int count, wchar_t** strokes)
+{
+    for (int i = 0; i < count; ++i) {
+        std::vector<WORD> parts;
+        std::wstring stroke = strokes[i];
+        for (size_t start = 0; start <= stroke.size();) {
+            const size_t plus = stroke.find(L'+', start);
+            const std::wstring part = stroke.substr(start, plus == std::wstring::npos ? std::wstring::npos : plus - start);
+            parts.push_back(part == L"ctrl"    ? VK_CONTROL
+                            : part == L"shift" ? VK_SHIFT
+                                               : static_cast<WORD>(std::wcstoul(part.c_str(), nullptr, 0)));
+            if (plus == std::wstring::npos) break;
+            start = plus + 1;
+        }
+        std::vector<INPUT> inputs;
+        for (WORD vk : parts) inputs.push_back(KeyInput(vk, false));
+        for (auto vk = parts.rbegin(); vk != parts.rend(); ++vk) inputs.push_back(KeyInput(*vk, true));
+        SendInputs(inputs);
+    }
+    return 0;
+}
+
 int Close(const std::wstring& caption)
 {
     HWND hwnd = FindVisibleWindow(caption);
@@ -180,7 +238,7 @@ int Wait(const std::wstring& caption, bool gone, DWORD timeoutMs)
 int Usage()
 {
     std::fputs("usage: uidriver list | click CAPTION BUTTON | click-id CAPTION ID | key CAPTION VK | close CAPTION |"
-               " wait CAPTION [gone] [TIMEOUT_MS]\n",
+               " wait CAPTION [gone] [TIMEOUT_MS] | click-at X Y [right] | keys STROKE...\n",
                stderr);
     return 2;
 }
@@ -196,6 +254,10 @@ int wmain(int argc, wchar_t** argv)
     if (cmd == L"click-id" && argc == 4) return ClickId(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 0)));
     if (cmd == L"key" && argc == 4) return Key(argv[2], static_cast<UINT>(std::wcstoul(argv[3], nullptr, 0)));
     if (cmd == L"close" && argc == 3) return Close(argv[2]);
+    if (cmd == L"click-at" && (argc == 4 || argc == 5))
+        return ClickAt(std::wcstol(argv[2], nullptr, 10), std::wcstol(argv[3], nullptr, 10),
+                       argc == 5 && std::wstring(argv[4]) == L"right");
+    if (cmd == L"keys" && argc >= 3) return Keys(argc - 2, argv + 2);
     if (cmd == L"wait" && argc >= 3 && argc <= 5) {
         bool gone = false;
         DWORD timeout = 10000;
