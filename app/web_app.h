@@ -25,6 +25,8 @@ public:
 
     // Removes the game; started by the uninstall entry with "/uninstall".
     void UnInstall();
+    // Removes a directory with everything in it; true when the directory itself is gone.
+    static BOOL DeleteNotNullDir(const std::wstring& path);
 
     CImpIDispatch* m_pDispatch = nullptr;
     std::wstring m_strInstallDir;

@@ -71,6 +71,11 @@ struct InternetHandleTraits {  // WinInet sessions, connections and requests
     static Handle Invalid() { return nullptr; }
     static void Close(Handle h) { ::InternetCloseHandle(h); }
 };
+struct FindHandleTraits {  // FindFirstFile searches
+    using Handle = HANDLE;
+    static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) { ::FindClose(h); }
+};
 struct CryptProviderTraits {
     using Handle = HCRYPTPROV;
     static Handle Invalid() { return 0; }
@@ -87,6 +92,7 @@ using UniqueFileHandle = UniqueResource<FileHandleTraits>;
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueInternet = UniqueResource<InternetHandleTraits>;
+using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueCryptProvider = UniqueResource<CryptProviderTraits>;
 using UniqueCryptHash = UniqueResource<CryptHashTraits>;
 

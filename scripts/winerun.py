@@ -41,7 +41,7 @@ WINESERVER = {"win32": "/usr/bin/wineserver", "win64": "/usr/lib/wine/wineserver
 WINE_FONTS = Path("/usr/share/wine/fonts")
 WEB_BROWSER_CLSID = "{8856F961-340A-11D0-A96B-00C04FD705A2}"
 # Built into build/<variant>/tools and put into every prefix (see Session._install_standins).
-STANDIN_FILES = ("standin_browser.dll", "url_recorder.exe")
+STANDIN_FILES = ("standin_browser.dll", "url_recorder.exe", "standin_ping.exe")
 
 
 def host_runs_i386() -> bool:
@@ -87,8 +87,10 @@ def base_env(prefix: Path, display: str, arch: str) -> dict:
         "WINELOADER": WINE[arch],
         "WINESERVER": WINESERVER[arch],
         "WINEDEBUG": env.get("LAUNCHER_WINEDEBUG", "-all"),
-        # No Mono or Gecko installer dialogs: neither is available here.
-        "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        # No Mono or Gecko installer dialogs: neither is available here. No menu builder:
+        # shortcuts stay in the prefix instead of becoming menu entries of the Linux desktop.
+        # ping.exe is the prefix's stand-in (native), never Wine's own, which would send.
+        "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d;ping.exe=n",
         "DISPLAY": display,
         "LC_ALL": LOCALE,
         "LANG": LOCALE,
@@ -178,8 +180,9 @@ class Session:
 
     def _install_standins(self, template: "Prefix") -> None:
         """The outside parties every test prefix has: the stand-in browser control under the
-        WebBrowser control's class id (no HTML engine can be installed here), and a recorder
-        as the shell's web browser, so a URL handed to the shell never reaches a real one."""
+        WebBrowser control's class id (no HTML engine can be installed here), a recorder as
+        the shell's web browser, so a URL handed to the shell never reaches a real one, and a
+        ping.exe that only records and waits, so nothing is ever sent to a public address."""
         tools = REPO / "build" / self.arch / "tools"
         folder = template.drive_c / "standins"
         folder.mkdir(parents=True, exist_ok=True)
@@ -187,6 +190,11 @@ class Session:
             if not (tools / name).exists():
                 raise RuntimeError(f"{tools / name} is missing: build the {self.arch} preset first")
             shutil.copy2(tools / name, folder / name)
+        for system in ("system32", "syswow64"):
+            if (template.drive_c / "windows" / system).is_dir():
+                target = template.drive_c / "windows" / system / "ping.exe"
+                target.unlink(missing_ok=True)
+                shutil.copy2(tools / "standin_ping.exe", target)
         recorder = r'"\"C:\\standins\\url_recorder.exe\" \"%1\""'
         lines = ["REGEDIT4", "",
                  rf"[HKEY_LOCAL_MACHINE\Software\Classes\CLSID\{WEB_BROWSER_CLSID}\InprocServer32]",
@@ -203,6 +211,7 @@ class Session:
         template.run("wineboot", ["-i"], timeout=300, check=True,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         template.add_wine_fonts()
+        template.keep_user_folders_inside()
         self._install_standins(template)
         # There is no window manager on the virtual display: Wine draws captions and frames
         # itself, so screenshots show windows as a player sees them.
@@ -271,6 +280,21 @@ class Prefix:
 
     def command(self, exe, args=()) -> list[str]:
         return [WINE[self.arch], str(exe), *map(str, args)]
+
+    @property
+    def user(self) -> str:
+        """The Windows user the prefix's programs run as."""
+        return next(p.name for p in sorted((self.drive_c / "users").iterdir()) if p.name != "Public")
+
+    def keep_user_folders_inside(self) -> None:
+        """Wine links the user's Desktop, Documents, ... to the Linux home folder: a shortcut
+        the launcher puts on the desktop would land in the home folder of whoever runs the
+        tests. Each such link becomes an empty folder of the prefix."""
+        for user in (self.drive_c / "users").iterdir():
+            for entry in user.iterdir() if user.is_dir() and not user.is_symlink() else ():
+                if entry.is_symlink():
+                    entry.unlink()
+                    entry.mkdir()
 
     def add_wine_fonts(self) -> None:
         """64-bit Wine does not find its own fonts (Debian's fonts-wine) and leaves the prefix's

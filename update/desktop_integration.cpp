@@ -49,13 +49,6 @@ std::wstring PlatformParam(const std::wstring& key)
     return settings.platformParam ? settings.platformParam(key) : std::wstring();
 }
 
-std::wstring SpecialFolder(int csidl)
-{
-    wchar_t path[MAX_PATH] = {};
-    ::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
-    return path;
-}
-
 DWORD ReadDword(HKEY key, const wchar_t* name)
 {
     DWORD value = 0;
@@ -73,6 +66,24 @@ void LogRegistryFailure(LONG result)
 }
 
 }  // namespace
+
+std::wstring SpecialFolder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    ::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE);
+    return path;
+}
+
+void CGameRemoteConfig::RemoveRegisties()
+{
+    wchar_t text[32];
+    const LONG uninstall = ::RegDeleteKeyW(HKEY_CURRENT_USER, core::UninstallKeyPath(GAME_CODE).c_str());
+    std::swprintf(text, sizeof text / sizeof text[0], L"lret:%ld", uninstall);
+    LOG_INFO("CGameRemoteConfig::RemoveRegisties", text);
+    const LONG classes = ::RegDeleteKeyW(HKEY_CLASSES_ROOT, core::ClassesRootKeyName(GAME_CODE, DITCH_CODE).c_str());
+    std::swprintf(text, sizeof text / sizeof text[0], L"lret:%ld", classes);
+    LOG_INFO("CGameRemoteConfig::RemoveRegisties", text);
+}
 
 void CGameRemoteConfig::CreateShortcuts()
 {

@@ -56,6 +56,8 @@ public:
     // size) and the shortcuts to the launcher copy. Failures are only logged.
     void SetRegisties();
     void AdjustWindowSize();
+    // Deletes the uninstall key and the launcher's key under HKEY_CLASSES_ROOT (uninstall).
+    void RemoveRegisties();
     void CreateShortcuts();
     void CreateShortcut(const std::wstring& name, const std::wstring& folder, const std::wstring& target,
                         const std::wstring& arguments);
@@ -73,6 +75,9 @@ private:
     WindowsUpdateHost m_host;
     UpdateSettings m_settings;
 };
+
+// A folder of the current user (CSIDL_DESKTOPDIRECTORY, CSIDL_STARTMENU, ...); "" if unknown.
+std::wstring SpecialFolder(int csidl);
 
 // The version and resume records, on the process-wide values.
 void ReadLocalClientVersion();

@@ -122,12 +122,6 @@ def test_unusable_install_directory_ends_with_minus_one(desktop):
     assert desktop.wait_exit(proc) == 255  # -1 as the low byte Wine passes on
 
 
-def test_uninstall_command_ends_without_a_window(desktop):
-    proc = desktop.start(LAUNCHER, "/UNINSTALL")
-    assert desktop.wait_exit(proc) == 0
-    assert desktop.visible_window(SPLASH) is None
-
-
 def test_system_close_ends_the_run_without_the_stop_line(desktop):
     # Alt+F4 or the task bar's close: the run ends through the quit message; only the destroy
     # handler speaks.

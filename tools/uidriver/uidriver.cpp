@@ -9,6 +9,7 @@
 //   uidriver close <caption>                        ask a window to close (WM_CLOSE)
 //   uidriver click-at <x> <y> [right]               a real mouse click at a screen point
 //   uidriver keys <stroke>...                       real key strokes: 0x41, ctrl+0x4e, ...
+//   uidriver lock <path> <ms>                       hold a file open, unshared, for ms milliseconds
 //   uidriver wait <caption> [gone] [timeout ms]     wait for a visible window to appear or go
 //
 // <caption> matches a visible top-level window's caption exactly. Output is UTF-8. Exit code
@@ -216,6 +217,18 @@ int Keys(int count, wchar_t** strokes)
     return 0;
 }
 
+// Holds a file open, shared with nobody, for a while: a file "in use" for the program under test.
+int Lock(const std::wstring& path, DWORD ms)
+{
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 1;
+    std::puts("locked");
+    std::fflush(stdout);
+    Sleep(ms);
+    CloseHandle(file);
+    return 0;
+}
+
 int Close(const std::wstring& caption)
 {
     HWND hwnd = FindVisibleWindow(caption);
@@ -238,7 +251,8 @@ int Wait(const std::wstring& caption, bool gone, DWORD timeoutMs)
 int Usage()
 {
     std::fputs("usage: uidriver list | click CAPTION BUTTON | click-id CAPTION ID | key CAPTION VK | close CAPTION |"
-               " wait CAPTION [gone] [TIMEOUT_MS] | click-at X Y [right] | keys STROKE...\n",
+               " wait CAPTION [gone] [TIMEOUT_MS] | click-at X Y [right] | keys STROKE... |"
+               " lock PATH MS\n",
                stderr);
     return 2;
 }
@@ -258,6 +272,7 @@ int wmain(int argc, wchar_t** argv)
         return ClickAt(std::wcstol(argv[2], nullptr, 10), std::wcstol(argv[3], nullptr, 10),
                        argc == 5 && std::wstring(argv[4]) == L"right");
     if (cmd == L"keys" && argc >= 3) return Keys(argc - 2, argv + 2);
+    if (cmd == L"lock" && argc == 4) return Lock(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
     if (cmd == L"wait" && argc >= 3 && argc <= 5) {
         bool gone = false;
         DWORD timeout = 10000;
