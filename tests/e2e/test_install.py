@@ -7,7 +7,7 @@ import urllib.request
 import zipfile
 
 import pytest
-from conftest import INSTALL_DIR, LAUNCHER, STANDIN_GAME, VARIANT, wait_for
+from conftest import INSTALL_DIR, LAUNCHER, STANDIN_GAME, VARIANT, read_log_bytes, wait_for
 from desktop import shown_texts
 
 SPLASH = "Vantorra"
@@ -128,14 +128,20 @@ def test_broken_package_shows_103_and_keeps_the_package(desktop, channel):
     assert not desktop.path(INSTALL_DIR + r"\client\game_client_version.txt").exists()
 
 
-def test_download_resumes_after_the_launcher_was_closed(desktop, channel):
+def download_percent(desktop) -> int:
+    text = status_text(desktop)
+    return int(text[len("正在下载："):-1]) if text.startswith("正在下载：") and text.endswith("%") else -1
+
+
+@pytest.mark.parametrize("close_at", [10, 45, 80])
+def test_download_resumes_after_the_launcher_was_closed(desktop, channel, close_at):
     package = make_package(extra_bytes=3 * 1024 * 1024)
     configure(channel, package)
     # Slow enough that the player can close the launcher in the middle of the transfer.
-    channel.set_fault(PACKAGE_PATH, trickle_bytes=256 * 1024, trickle_interval=0.5, times=1)
+    channel.set_fault(PACKAGE_PATH, trickle_bytes=128 * 1024, trickle_interval=0.25, times=1)
     proc = desktop.start(LAUNCHER)
     desktop.wait_window(SPLASH)
-    assert wait_for(lambda: status_text(desktop).startswith("正在下载：") and status_text(desktop) != "正在下载：0%", 60)
+    assert wait_for(lambda: download_percent(desktop) >= close_at, 90), status_text(desktop)
     desktop.screenshot("downloading")
     close_launcher(desktop, proc)
     record = desktop.path(INSTALL_DIR + r"\tempdownload.dat").read_text()
@@ -146,9 +152,96 @@ def test_download_resumes_after_the_launcher_was_closed(desktop, channel):
     desktop.wait_window(SPLASH)
     wait_status(desktop, "更新已完成")
     close_launcher(desktop, proc)
-    ranges = [r["range"] for r in channel.requests_for(PACKAGE_PATH)]
-    assert ranges[0] is None and ranges[1] and ranges[1].startswith("bytes="), ranges
+    requests = channel.requests_for(PACKAGE_PATH)
+    assert [r["range"] for r in requests] == [None, f"bytes={offset}-"]
+    assert desktop.path(INSTALL_DIR + r"\client\qorn\data\big.bin").read_bytes() == package_entry(package, "qorn/data/big.bin")
     assert desktop.path(INSTALL_DIR + r"\client\qorn\qorn.exe").read_bytes() == STANDIN_GAME.read_bytes()
+    # About one package in all: what the first start had received is not fetched again.
+    sent = sum(r["bytes_sent"] or 0 for r in requests)
+    assert len(package) <= sent <= len(package) + 512 * 1024, (sent, len(package))
+
+
+def package_entry(package: bytes, name: str) -> bytes:
+    with zipfile.ZipFile(io.BytesIO(package)) as z:
+        return z.read(name)
+
+
+@pytest.mark.parametrize("fault", [
+    {"status": 503},
+    {"drop_after": 2000},
+    "host down",
+])
+def test_package_host_down_or_faulty_fails_with_104_then_103(desktop, channel, fault):
+    configure(channel, make_package())
+    if fault == "host down":
+        # Nothing listens on port 9 of this machine's loopback.
+        channel.set_config(channel._config_bytes().replace(channel.base_url.encode() + b"/packages",
+                                                           b"http://127.0.0.1:9/packages"))
+    else:
+        channel.set_fault(PACKAGE_PATH, **fault)
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新失败,请检查网络:103")
+    close_launcher(desktop, proc)
+    log = read_log_bytes(desktop)
+    assert log.index(b"download is error!") < log.index(b"download error")
+    errors = [dict(r["params"]).get("error_msg") for r in channel.reports if r["kind"] == "error"]
+    assert "game download failed" in errors
+    assert not desktop.path(INSTALL_DIR + r"\client\game_client_version.txt").exists()
+
+
+def test_corrupt_package_fails_to_unpack_then_shows_103(desktop, channel):
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_STORED) as z:
+        z.writestr("qorn/", b"")
+        z.write(STANDIN_GAME, "qorn/qorn.exe")
+    package = bytearray(buf.getvalue())
+    # One byte of the stand-in game flipped: the archive reads, its check value fails.
+    package[package.index(STANDIN_GAME.read_bytes()[:64]) + 1000] ^= 0xFF
+    configure(channel, bytes(package))
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新失败,请检查网络:103")
+    close_launcher(desktop, proc)
+    log = read_log_bytes(desktop)
+    assert b"qorn/qorn.exe" in log and log.index(b"download is finish") < log.index(b"download error")
+    assert not desktop.path(INSTALL_DIR + r"\client\game_client_version.txt").exists()
+
+
+def test_launcher_started_from_its_installed_copy_makes_no_shortcuts(desktop, channel):
+    configure(channel, make_package())
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新已完成")
+    close_launcher(desktop, proc)
+    link = desktop.path(INSTALL_DIR + r"\qorn-uninstall.lnk")
+    link.unlink()
+
+    proc = desktop.start(INSTALL_DIR + r"\qorn.exe")
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新已完成")  # the copy onto itself fails, silently
+    desktop.click_id(SPLASH, CLOSE_BUTTON)
+    assert desktop.wait_exit(proc) == 0
+    assert not link.exists()
+    assert desktop.path(INSTALL_DIR + r"\qorn.exe").read_bytes() == LAUNCHER.read_bytes()
+
+
+def test_file_parameter_of_the_executable_name_names_the_copy_and_leads_the_query(desktop, channel):
+    configure(channel, make_package())
+    named = desktop.path(r"C:\Downloads\Vantorra_X7.exe")
+    named.parent.mkdir(parents=True)
+    named.write_bytes(LAUNCHER.read_bytes())
+    proc = desktop.start(r"C:\Downloads\Vantorra_X7.exe", "--token=t1")
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新已完成")
+    desktop.click_id(SPLASH, CLOSE_BUTTON)
+    assert desktop.wait_exit(proc) == 0
+    assert desktop.path(INSTALL_DIR + r"\qorn_X7.exe").read_bytes() == LAUNCHER.read_bytes()
+    assert not desktop.path(INSTALL_DIR + r"\qorn.exe").exists()
+    uninstall = reg_query(desktop, r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\qorn")
+    assert r"C:\qorn-palmet\qorn_X7.exe /uninstall" in uninstall
+    [entry] = channel.requests_for(channel.entry_path)
+    assert entry["query"] == "fileparam=X7&token=t1"
 
 
 def test_host_ignoring_range_fails_one_start_and_completes_the_next(desktop, channel):
