@@ -412,7 +412,7 @@ void StandinControl::Paint()
     RECT text = rect;
     InflateRect(&text, -16, -16);
     const std::wstring shown = (m_title.empty() ? L"(no page)" : m_title) + L"\n\n" + m_url;
-    DrawTextW(dc, shown.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_WORDBREAK);
+    DrawTextW(dc, shown.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
     EndPaint(m_hWnd, &ps);
 }
 
