@@ -15,7 +15,12 @@ namespace {
 
 void ShowInformation(const wchar_t* text) { ::MessageBoxW(nullptr, text, GAME_CODE, MB_OK | MB_ICONINFORMATION); }
 
-void ShowFailure() { ShowInformation(L"卸载失败,可能是因为游戏正在运行或文件夹被占用。"); }
+// A removal that did not complete: logged and shown; the caller decides whether to go on.
+void ReportFailure()
+{
+    LOG_ERROR("CWebApp::UnInstall", L"unistall error");
+    ShowInformation(L"卸载失败,可能是因为游戏正在运行或文件夹被占用。");
+}
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -42,26 +47,15 @@ void CWebApp::UnInstall()
     WebLogger::Instance().Log(L"game uninstall start");
     LOG_INFO("CWebApp::UnInstall", L"Begin uninstall");
     LOG_INFO("CWebApp::UnInstall", m_strClientDir);
-    if (Exists(m_strClientDir) && !DeleteNotNullDir(m_strClientDir)) {
-        LOG_ERROR("CWebApp::UnInstall", L"unistall error");
-        ShowFailure();
-        return;
-    }
+    if (Exists(m_strClientDir) && !DeleteNotNullDir(m_strClientDir)) return ReportFailure();
 
     const std::wstring startMenu = core::StartMenuFolder(SpecialFolder(CSIDL_STARTMENU), DITCH_CODE);
     LOG_INFO("CWebApp::UnInstall", startMenu);
-    if (Exists(startMenu) && !DeleteNotNullDir(startMenu)) {
-        LOG_ERROR("CWebApp::UnInstall", L"unistall error");
-        ShowFailure();
-        return;
-    }
+    if (Exists(startMenu) && !DeleteNotNullDir(startMenu)) return ReportFailure();
 
     const std::wstring shortcut = core::ShortcutFile(SpecialFolder(CSIDL_DESKTOPDIRECTORY), GAME_NAME);
     LOG_INFO("CWebApp::UnInstall", shortcut);
-    if (Exists(shortcut) && !::DeleteFileW(shortcut.c_str())) {
-        LOG_ERROR("CWebApp::UnInstall", L"unistall error");
-        ShowFailure();
-    }
+    if (Exists(shortcut) && !::DeleteFileW(shortcut.c_str())) ReportFailure();  // and go on
 
     CGameRemoteConfig::Instance().RemoveRegisties();
     LOG_INFO("CWebApp::UnInstall", L"unistall succ");

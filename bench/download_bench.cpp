@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/bench_pipeline.h"
 #include "bench/bench_support.h"
 #include "core/update/curl_handle.h"
 #include "core/update/package_download.h"
@@ -37,14 +38,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The progress goes nowhere: only the transfer is measured.
-class NoWindow : public core::ILauncherWindow {
-public:
-    void UpdateProgress(const std::wstring&, const std::wstring&, int, int) override {}
-    void ShowProgressControls(bool) override {}
-    void InitWebBrower() override {}
-    void SetReady() override {}
-};
 
 bool MakeFile(const fs::path& path, std::uint64_t bytes)
 {
@@ -80,7 +73,7 @@ bool PipelineTransfer(const std::string& url, const fs::path& out)
 {
     core::PosixUpdateHost host;
     core::PipelineState state;
-    NoWindow window;
+    bench::NoWindow window;
     core::UpdateContext ctx{host, state, &window, core::PipelinePaths{}};
     core::PackageWriteBuffer buffer;  // as the launcher opens its package file
     std::FILE* file = std::fopen(out.c_str(), "wb");

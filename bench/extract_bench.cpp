@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_pipeline.h"
 #include "bench/bench_support.h"
 #include "core/update/package_extraction.h"
 #include "core/update/posix_update_host.h"
@@ -146,20 +147,12 @@ bool BuildArchive(const Shape& shape, const fs::path& cache, const fs::path& arc
     return true;
 }
 
-// The pipeline's platform without the in-memory record of log lines and reports, which the
-// tests need and the launcher does not have.
-class BenchHost : public core::PosixUpdateHost {
-public:
-    void Log(const wchar_t*, const char*, int, const std::wstring&) override {}
-    void ReportEventCode(int) override {}
-    void ReportMessage(const std::wstring&) override {}
-};
 
 // Runs the walk in a forked child so that its time and memory are measured on their own.
 bench::ChildResult RunWalkInChild(const fs::path& archive, const fs::path& out)
 {
     return bench::RunInChild([&] {
-        BenchHost host;
+        bench::QuietHost host;
         core::PipelineState state;
         core::UpdateContext ctx{host, state, nullptr,
                                 core::PipelinePaths{L"", core::Utf8ToWide(out.string()), L"qorn", L"palmet", L"qorn"}};

@@ -8,29 +8,11 @@
 #include <fstream>
 #include <string>
 
+#include "bench/bench_pipeline.h"
 #include "core/text/utf8_text.h"
-#include "core/update/launcher_window.h"
-#include "core/update/posix_update_host.h"
 #include "core/update/update_driver.h"
 
 namespace {
-
-// Without the in-memory record of log lines and reports that the tests read.
-class QuietHost : public core::PosixUpdateHost {
-public:
-    void Log(const wchar_t*, const char*, int, const std::wstring&) override {}
-    void ReportEventCode(int) override {}
-    void ReportMessage(const std::wstring&) override {}
-};
-
-// The launcher's window draws each step; here nothing is drawn.
-class NoWindow : public core::ILauncherWindow {
-public:
-    void UpdateProgress(const std::wstring&, const std::wstring&, int, int) override {}
-    void ShowProgressControls(bool) override {}
-    void InitWebBrower() override {}
-    void SetReady() override {}
-};
 
 long StatusKiB(const char* field)
 {
@@ -57,8 +39,8 @@ int main(int argc, char** argv)
     }
     const std::filesystem::path install = argv[2];
     std::filesystem::create_directories(install / "client");
-    QuietHost host;
-    NoWindow window;
+    bench::QuietHost host;
+    bench::NoWindow window;
     core::PipelineState state;
     core::UpdateContext ctx{host, state, &window,
                             core::PipelinePaths{core::Utf8ToWide(install.string()),

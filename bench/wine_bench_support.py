@@ -4,6 +4,7 @@ kept warm, and the resident peak of a Windows program's process."""
 import json
 import os
 import random
+import shutil
 import subprocess
 import sys
 import time
@@ -107,6 +108,28 @@ class Server:
     def stop(self) -> None:
         self.proc.terminate()
         self.proc.wait(30)
+
+
+@contextmanager
+def bench_run(run_dir: str, build: Build, package: Path | None = None):
+    """The benchmark's Wine session in run_dir (a tmpfs by default) and, given a package, the
+    channel server serving it; both ended and the folder removed afterwards."""
+    root = Path(run_dir)
+    shutil.rmtree(root, ignore_errors=True)
+    session = winerun.Session(root)
+    server = None
+    try:
+        session.start()
+        if package:
+            work = root / "server"
+            work.mkdir(parents=True, exist_ok=True)
+            server = Server(build.port, package, build.variant, work)
+        yield session, server
+    finally:
+        if server:
+            server.stop()
+        session.stop()
+        shutil.rmtree(root, ignore_errors=True)
 
 
 @contextmanager

@@ -15,14 +15,13 @@ prefix's wineserver warm so neither side pays for starting Wine's services.
 The variant is the one the tests use on this host (scripts/winerun.py); its build must exist.
 """
 import argparse
-import shutil
 import subprocess
 import sys
 import time
 from pathlib import Path
 
 from bench_ratio import PairTimes  # beside this file
-from wine_bench_support import REPO, Build, Server, make_package, warm_prefix, winerun
+from wine_bench_support import REPO, Build, Server, bench_run, make_package, warm_prefix
 
 GOAL = 0.95
 
@@ -48,7 +47,6 @@ def main() -> int:
     variant, launcher, uidriver = build.variant, build.launcher, build.uidriver
     curl_exe = build.deps / build.arch / "curl" / "bin" / "curl.exe"
     build.require(launcher, uidriver, curl_exe)
-    port = build.port
 
     package = REPO / "build" / "bench-cache" / f"wine-package-{args.mib}.zip"
     make_package(package, args.mib)
@@ -56,16 +54,8 @@ def main() -> int:
     print(f"wine download bench: {variant} ({build.why}); {size_mib:.0f} MiB package, "
           f"prefixes in {args.run_dir}, {args.pairs} pairs after a warm-up pair")
 
-    run_dir = Path(args.run_dir)
-    shutil.rmtree(run_dir, ignore_errors=True)
-    session = winerun.Session(run_dir)
-    session.start()
-    work = run_dir / "server"
-    work.mkdir(parents=True, exist_ok=True)
     times = PairTimes("launcher", "curl.exe")
-    server = None
-    try:
-        server = Server(port, package, variant, work)
+    with bench_run(args.run_dir, build, package) as (session, server):
         for i in range(args.pairs + 1):
             ours = timed_run(session, "launcher", server, uidriver, launcher, [])
             theirs = timed_run(session, "curl", server, uidriver, curl_exe,
@@ -74,11 +64,6 @@ def main() -> int:
             print(f"  {label}: launcher {ours:.2f} s, curl.exe {theirs:.2f} s")
             if i:
                 times.add(ours, theirs)
-    finally:
-        if server:
-            server.stop()
-        session.stop()
-        shutil.rmtree(run_dir, ignore_errors=True)
     times.report("wine download", GOAL, size_mib)
     return 0
 

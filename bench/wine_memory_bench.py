@@ -19,8 +19,8 @@ import sys
 import time
 from pathlib import Path
 
-from wine_bench_support import (REPO, Build, Server, make_package, status_kib, warm_prefix,
-                                windows_process_pid, winerun)
+from wine_bench_support import (REPO, Build, Server, bench_run, make_package, status_kib, warm_prefix,
+                                windows_process_pid)
 
 INSTALL_DIR = r"C:\qorn-palmet"
 CONFIG_PATH = "/api/merth/ditches/palmet/client_config_palmet.php"
@@ -88,28 +88,15 @@ def main() -> int:
     print(f"wine memory bench: {build.variant} ({build.why}); "
           f"{package.stat().st_size / (1 << 20):.0f} MiB package, {args.runs} runs of each")
 
-    run_dir = Path(args.run_dir)
-    shutil.rmtree(run_dir, ignore_errors=True)
-    session = winerun.Session(run_dir)
-    session.start()
-    work = run_dir / "server"
-    work.mkdir(parents=True, exist_ok=True)
     installs, currents, natives = [], [], []
-    server = None
-    try:
-        server = Server(build.port, package, build.variant, work)
+    with bench_run(args.run_dir, build, package) as (session, server):
         for i in range(args.runs):
             installs.append(launcher_peak_kib(session, build, current_client=False))
             currents.append(launcher_peak_kib(session, build, current_client=True))
-            natives.append(native_peak_kib(server, run_dir))
+            natives.append(native_peak_kib(server, session.root))
             print(f"  run {i + 1}: launcher installing {mib(installs[-1])}, launcher with a current client "
                   f"{mib(currents[-1])}, native pipeline {mib(natives[-1][1])} "
                   f"(+{mib(natives[-1][1] - natives[-1][0])} over its start)")
-    finally:
-        if server:
-            server.stop()
-        session.stop()
-        shutil.rmtree(run_dir, ignore_errors=True)
     install = statistics.median(installs)
     current = statistics.median(currents)
     native_rise = statistics.median(peak - start for start, peak in natives)

@@ -12,14 +12,13 @@ window. The two programs run alternately, a warm-up pair first. Not a test: it h
 it shows how far the launcher's start-up is from a program's least.
 """
 import argparse
-import shutil
 import statistics
 import subprocess
 import sys
 import time
 from pathlib import Path
 
-from wine_bench_support import Build, warm_prefix, winerun
+from wine_bench_support import Build, bench_run, warm_prefix
 
 # Time for the watcher itself to start and begin polling before the measured program starts.
 WATCHER_SETTLE_S = 1.5
@@ -52,12 +51,8 @@ def main() -> int:
     build.require(build.launcher, build.uidriver, minimal)
     print(f"wine start-up bench: {build.variant} ({build.why}); {args.pairs} pairs after a warm-up pair")
 
-    run_dir = Path(args.run_dir)
-    shutil.rmtree(run_dir, ignore_errors=True)
-    session = winerun.Session(run_dir)
-    session.start()
     ours, reference = [], []
-    try:
+    with bench_run(args.run_dir, build) as (session, _):
         for i in range(args.pairs + 1):
             launcher_s = time_to_window(session, build, "launcher", build.launcher, build.caption)
             minimal_s = time_to_window(session, build, "minimal", minimal, "Minimal window")
@@ -66,9 +61,6 @@ def main() -> int:
             if i:
                 ours.append(launcher_s)
                 reference.append(minimal_s)
-    finally:
-        session.stop()
-        shutil.rmtree(run_dir, ignore_errors=True)
     ratios = [o / r for o, r in zip(ours, reference)]
     print(f"launcher splash picture: median {statistics.median(ours):.2f} s")
     print(f"minimal window: median {statistics.median(reference):.2f} s")

@@ -33,39 +33,24 @@ class Arguments {
 public:
     Arguments& Text(const wchar_t* text)
     {
-        VARIANT v;
-        ::VariantInit(&v);
-        V_VT(&v) = VT_BSTR;
+        VARIANT& v = Next(VT_BSTR);
         V_BSTR(&v) = text ? ::SysAllocString(text) : nullptr;
-        m_args.insert(m_args.begin(), v);
         return *this;
     }
     Arguments& Int(int value)
     {
-        VARIANT v;
-        ::VariantInit(&v);
-        V_VT(&v) = VT_I4;
-        V_I4(&v) = value;
-        m_args.insert(m_args.begin(), v);
+        V_I4(&Next(VT_I4)) = value;
         return *this;
     }
     Arguments& Bool(bool value)
     {
-        VARIANT v;
-        ::VariantInit(&v);
-        V_VT(&v) = VT_BOOL;
-        V_BOOL(&v) = value ? VARIANT_TRUE : VARIANT_FALSE;
-        m_args.insert(m_args.begin(), v);
+        V_BOOL(&Next(VT_BOOL)) = value ? VARIANT_TRUE : VARIANT_FALSE;
         return *this;
     }
     Arguments& Object(IDispatch* object)
     {
-        VARIANT v;
-        ::VariantInit(&v);
-        V_VT(&v) = VT_DISPATCH;
-        V_DISPATCH(&v) = object;
+        V_DISPATCH(&Next(VT_DISPATCH)) = object;
         object->AddRef();
-        m_args.insert(m_args.begin(), v);
         return *this;
     }
     ~Arguments()
@@ -78,6 +63,14 @@ public:
     }
 
 private:
+    // The new argument goes first: the last script argument is element 0.
+    VARIANT& Next(VARTYPE type)
+    {
+        VARIANT v;
+        ::VariantInit(&v);
+        V_VT(&v) = type;
+        return *m_args.insert(m_args.begin(), v);
+    }
     std::vector<VARIANT> m_args;
 };
 
