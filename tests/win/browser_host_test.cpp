@@ -1,0 +1,111 @@
+// The browser host: the document-host answers of the control site, and the main launcher
+// window showing the page's place when the top-level page has completed (with the stand-in
+// browser control that the test prefix registers).
+#include <windows.h>
+#include <mshtmhst.h>
+
+#include <gtest/gtest.h>
+
+#include "browser/custom_control_site.h"
+#include "browser/imp_idispatch.h"
+#include "fw/com_ptr.h"
+#include "res/resource.h"
+#include "ui/web_c_dlg.h"
+
+namespace {
+
+const IID kIID_IDocHostShowUI = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
+
+TEST(CCustomControlSite, AnswersTheDocumentHostQuestions)
+{
+    auto* site = new CCustomControlSite(nullptr);
+    fw::ComPtr<IDocHostUIHandler> handler;
+    fw::ComPtr<IDocHostShowUI> showUi;
+    ASSERT_EQ(site->QueryInterface(IID_IDocHostUIHandler, handler.put_void()), S_OK);
+    ASSERT_EQ(site->QueryInterface(kIID_IDocHostShowUI, showUi.put_void()), S_OK);
+
+    DOCHOSTUIINFO info{};
+    info.cbSize = sizeof info;
+    info.dwFlags = 0xFFFF0000;
+    info.dwDoubleClick = 7;
+    wchar_t css[] = L"kept";
+    info.pchHostCss = css;
+    EXPECT_EQ(handler->GetHostInfo(&info), S_OK);
+    EXPECT_EQ(info.dwFlags, 0x0Cu);  // no 3-D border, no scroll bars
+    EXPECT_EQ(info.dwDoubleClick, 0u);
+    EXPECT_EQ(info.pchHostCss, css);
+
+    POINT pt{1, 1};
+    EXPECT_EQ(handler->ShowContextMenu(0, &pt, nullptr, nullptr), S_OK);  // handled: no menu
+    EXPECT_EQ(handler->ShowUI(0, nullptr, nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(handler->HideUI(), S_OK);
+    EXPECT_EQ(handler->UpdateUI(), S_OK);
+    EXPECT_EQ(handler->EnableModeless(TRUE), E_NOTIMPL);
+    EXPECT_EQ(handler->OnDocWindowActivate(TRUE), E_NOTIMPL);
+    EXPECT_EQ(handler->OnFrameWindowActivate(TRUE), E_NOTIMPL);
+    EXPECT_EQ(handler->ResizeBorder(nullptr, nullptr, TRUE), E_NOTIMPL);
+    EXPECT_EQ(handler->GetOptionKeyPath(nullptr, 0), E_NOTIMPL);
+    EXPECT_EQ(handler->GetDropTarget(nullptr, nullptr), E_NOTIMPL);
+    EXPECT_EQ(handler->TranslateUrl(0, nullptr, nullptr), E_NOTIMPL);
+    EXPECT_EQ(handler->FilterDataObject(nullptr, nullptr), E_NOTIMPL);
+    EXPECT_EQ(showUi->ShowHelp(nullptr, nullptr, 0, 0, pt, nullptr), S_OK);
+
+    // Keys that are not held down are never blocked, and only key-down messages count.
+    MSG up{nullptr, WM_KEYUP, VK_F5, 0, 0, {}};
+    MSG typed{nullptr, WM_KEYDOWN, 'A', 0, 0, {}};
+    EXPECT_EQ(handler->TranslateAccelerator(&up, nullptr, 0), S_FALSE);
+    EXPECT_EQ(handler->TranslateAccelerator(&typed, nullptr, 0), S_FALSE);
+
+    // Without the launcher's application object there is no script object to hand out.
+    IDispatch* external = reinterpret_cast<IDispatch*>(1);
+    EXPECT_EQ(handler->GetExternal(&external), S_OK);
+    EXPECT_EQ(external, nullptr);
+    handler.reset();
+    showUi.reset();
+    site->Release();
+}
+
+// The browser control is an apartment-threaded COM object of the window thread.
+class ComApartment {
+public:
+    ComApartment() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+    ~ComApartment() { ::CoUninitialize(); }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+};
+
+bool PlaceShown(HWND dialog) { return ::IsWindowVisible(::GetDlgItem(dialog, IDC_BROWSER)) != FALSE; }
+
+TEST(CWebCDlg, ShowsThePagesPlaceOnlyWhenTheRememberedFrameCompletes)
+{
+    ComApartment apartment;
+    CWebCDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    HWND hwnd = dlg.GetSafeHwnd();
+    ::ShowWindow(hwnd, SW_SHOW);
+    ::ShowWindow(::GetDlgItem(hwnd, IDC_BROWSER), SW_HIDE);
+
+    // A navigation of the control: its top-level document completes on the window thread.
+    dlg.InitWebBrower();
+    const DWORD start = ::GetTickCount();
+    MSG msg;
+    while (!PlaceShown(hwnd) && ::GetTickCount() - start < 20000) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(10);
+    }
+    ASSERT_TRUE(PlaceShown(hwnd)) << "the completed page did not show its place";
+
+    // A frame that is not the latest navigated one completes: the place stays hidden.
+    CImpIDispatch top, frame;
+    ::ShowWindow(::GetDlgItem(hwnd, IDC_BROWSER), SW_HIDE);
+    dlg.OnNavigateComplete2(&top);
+    dlg.OnDocumentComplete(&frame);
+    EXPECT_FALSE(PlaceShown(hwnd));
+    dlg.OnDocumentComplete(&top);
+    EXPECT_TRUE(PlaceShown(hwnd));
+}
+
+}  // namespace
