@@ -4,10 +4,9 @@
 #include "browser/imp_idispatch.h"
 #include "core/browser/accelerator_rule.h"
 
-namespace {
-
-// Not in every toolchain's uuid library.
 const IID kIID_IDocHostShowUI = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
+
+namespace {
 
 bool IsDown(int key) { return (::GetAsyncKeyState(key) & 0x8000) != 0; }
 

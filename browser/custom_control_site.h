@@ -7,6 +7,9 @@
 
 #include "fw/ole_control_site.h"
 
+// IDocHostShowUI's interface id: not in every toolchain's uuid library.
+extern const IID kIID_IDocHostShowUI;
+
 class CCustomControlSite : public fw::COleControlSite {
 public:
     explicit CCustomControlSite(HWND container);

@@ -28,12 +28,12 @@ namespace {
 // file or it cannot be read (the game then starts without the option).
 std::optional<std::wstring> ReadLuaPath()
 {
-    const wchar_t* name = L"luapath.txt";
-    if (::GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES) return std::nullopt;
-    fw::UniqueFileHandle file(::CreateFileW(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    fw::UniqueFileHandle file(::CreateFileW(L"luapath.txt", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        LOG_ERROR("CWebCDlg::LaunchGame", L"luapath.txt cannot be read, error " + std::to_wstring(::GetLastError()));
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+        LOG_ERROR("CWebCDlg::LaunchGame", L"luapath.txt cannot be read, error " + std::to_wstring(error));
         return std::nullopt;
     }
     // A first line is short; what lies beyond a few of them is never used.
@@ -87,32 +87,29 @@ std::wstring CWebCDlg::JavascriptToCPLUSPLUS(const std::wstring& method, const s
         OnLoginResult(params);
         return L"";
     }
-    if (method == L"GetCommandLine") {
-        wchar_t path[MAX_PATH] = {};
-        ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-        return path;
-    }
+    if (method == L"GetCommandLine") return fw::ModuleFileName();
     return L"";
 }
 
 void CWebCDlg::OnLoginResult(const std::wstring& result)
 {
-    using Outcome = core::LaunchGate::LoginStep::Outcome;
+    using Kind = core::LoginResult::Kind;
     const core::LaunchGate::LoginStep step = m_gate.Login(result);
-    switch (step.outcome) {
-    case Outcome::AlreadyLoggedIn:
+    if (step.alreadyLoggedIn) {
         LOG_INFO("CWebCDlg::OnLoginResult", L"already login");
         return;
-    case Outcome::Empty:
+    }
+    switch (step.kind) {
+    case Kind::Empty:
         LOG_INFO("CWebCDlg::OnLoginResult", L"paramters is error!");
         return;
-    case Outcome::Rejected:
+    case Kind::Rejected:
         fw::AppMessageBox(L"登录验证未通过", MB_OK | MB_ICONEXCLAMATION);
         return;
-    case Outcome::Accepted:
+    case Kind::Accepted:
         LOG_INFO("CWebCDlg::OnLoginResult", L"is logic suc!");
         break;
-    case Outcome::ThirdParty:
+    case Kind::ThirdParty:
         LOG_INFO("CWebCDlg::OnLoginResult", L"thirdparty login!");
         break;
     }

@@ -1,12 +1,12 @@
 #include "core/app/command_line.h"
 
+#include "core/text/ascii_case.h"
+
 namespace core {
 
 namespace {
 
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
-
-wchar_t AsciiLower(wchar_t c) { return (c >= L'A' && c <= L'Z') ? static_cast<wchar_t>(c - L'A' + L'a') : c; }
 
 }  // namespace
 
@@ -24,13 +24,6 @@ std::wstring ArgumentsOfCommandLine(const std::wstring& cmd)
     return cmd.substr(i);
 }
 
-bool IsUninstallCommand(const std::wstring& arguments)
-{
-    static const std::wstring kWord = L"/uninstall";
-    if (arguments.size() != kWord.size()) return false;
-    for (std::size_t i = 0; i < kWord.size(); ++i)
-        if (AsciiLower(arguments[i]) != kWord[i]) return false;
-    return true;
-}
+bool IsUninstallCommand(const std::wstring& arguments) { return EqualsAsciiCaseless(arguments, L"/uninstall"); }
 
 }  // namespace core

@@ -4,28 +4,15 @@ namespace core {
 
 LaunchGate::LoginStep LaunchGate::Login(const std::wstring& result)
 {
-    using Outcome = LoginStep::Outcome;
     LoginStep step;
     std::lock_guard<std::mutex> hold(m_lock);
     if (m_bLogin) {
-        step.outcome = Outcome::AlreadyLoggedIn;
+        step.alreadyLoggedIn = true;
         return step;
     }
     const LoginResult parsed = ParseLoginResult(result);
-    switch (parsed.kind) {
-    case LoginResult::Kind::Empty:
-        step.outcome = Outcome::Empty;
-        return step;
-    case LoginResult::Kind::Rejected:
-        step.outcome = Outcome::Rejected;
-        return step;
-    case LoginResult::Kind::Accepted:
-        step.outcome = Outcome::Accepted;
-        break;
-    case LoginResult::Kind::ThirdParty:
-        step.outcome = Outcome::ThirdParty;
-        break;
-    }
+    step.kind = parsed.kind;
+    if (parsed.kind != LoginResult::Kind::Accepted && parsed.kind != LoginResult::Kind::ThirdParty) return step;
     m_bLogin = 1;
     m_strParameters = parsed.parameters;
     step.launch = m_bReady != 0;

@@ -13,8 +13,8 @@ namespace core {
 class LaunchGate {
 public:
     struct LoginStep {
-        enum class Outcome { AlreadyLoggedIn, Empty, Rejected, Accepted, ThirdParty };
-        Outcome outcome = Outcome::Empty;
+        bool alreadyLoggedIn = false;  // an earlier result was accepted: this one was not read
+        LoginResult::Kind kind = LoginResult::Kind::Empty;
         bool launch = false;
     };
 

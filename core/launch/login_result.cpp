@@ -1,22 +1,8 @@
 #include "core/launch/login_result.h"
 
+#include "core/text/ascii_case.h"
+
 namespace core {
-
-namespace {
-
-bool IsTrueIgnoringCase(const std::wstring& field)
-{
-    static const wchar_t kTrue[] = L"true";
-    if (field.size() != 4) return false;
-    for (size_t i = 0; i < 4; ++i) {
-        wchar_t c = field[i];
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-        if (c != kTrue[i]) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 LoginResult ParseLoginResult(const std::wstring& result)
 {
@@ -29,7 +15,7 @@ LoginResult ParseLoginResult(const std::wstring& result)
         parsed.parameters = result;
         return parsed;
     }
-    if (!IsTrueIgnoringCase(result.substr(0, bar))) {
+    if (!EqualsAsciiCaseless(result.substr(0, bar), L"true")) {
         parsed.kind = LoginResult::Kind::Rejected;
         return parsed;
     }

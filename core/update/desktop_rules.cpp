@@ -1,5 +1,7 @@
 #include "core/update/desktop_rules.h"
 
+#include "core/text/ascii_case.h"
+
 namespace core {
 
 bool IsNormalWindowSize(std::uint32_t width, std::uint32_t height)
@@ -9,7 +11,7 @@ bool IsNormalWindowSize(std::uint32_t width, std::uint32_t height)
 
 bool SkipsDesktopShortcuts(const std::wstring& source)
 {
-    return source.size() == 2 && (source[0] == L'F' || source[0] == L'f') && (source[1] == L'C' || source[1] == L'c');
+    return EqualsAsciiCaseless(source, L"fc");
 }
 
 }  // namespace core

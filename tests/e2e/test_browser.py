@@ -26,10 +26,7 @@ def page_window(desktop) -> dict:
 
 
 def start_with_page(desktop, channel, script, *args, entry_url=None):
-    configure(channel, make_package())
-    if entry_url:
-        channel.set_config(channel._config_bytes().replace(
-            f"EntryUrl={channel.url(channel.entry_path)}".encode(), f"EntryUrl={entry_url}".encode()))
+    configure(channel, make_package(), entry_url=entry_url)
     install_current_client(desktop)
     channel.set_entry_page(page(script))
     proc = desktop.start(LAUNCHER, *args)

@@ -36,14 +36,17 @@ def make_package(extra_bytes: int = 0) -> bytes:
     return buf.getvalue()
 
 
-def configure(channel, package: bytes, mini="1.0.0.0", version="1.0.3.7"):
+def configure(channel, package: bytes, mini="1.0.0.0", version="1.0.3.7", package_host=None, entry_url=None):
+    """The channel's configuration and package; package_host and entry_url replace this
+    server's address in the package URLs and its entry page's address."""
     channel.add_package(PACKAGE_PATH, package)
+    host = package_host or channel.base_url
     channel.set_config({
         "ClientVersion": version,
         "ClientMiniUpdateVersion": mini,
-        "ClientDownloadUrl": channel.base_url + "/packages/{ditch_name}/x64/qorn_{version}.zip",
-        "Client32DownloadUrl": channel.base_url + "/packages/{ditch_name}/x86/qorn_{version}.zip",
-        "EntryUrl": channel.url(channel.entry_path),
+        "ClientDownloadUrl": host + "/packages/{ditch_name}/x64/qorn_{version}.zip",
+        "Client32DownloadUrl": host + "/packages/{ditch_name}/x86/qorn_{version}.zip",
+        "EntryUrl": entry_url or channel.url(channel.entry_path),
         "CustomParameters": "region=cn",
     })
 
@@ -172,12 +175,11 @@ def package_entry(package: bytes, name: str) -> bytes:
     "host down",
 ])
 def test_package_host_down_or_faulty_fails_with_104_then_103(desktop, channel, fault):
-    configure(channel, make_package())
     if fault == "host down":
         # Nothing listens on port 9 of this machine's loopback.
-        channel.set_config(channel._config_bytes().replace(channel.base_url.encode() + b"/packages",
-                                                           b"http://127.0.0.1:9/packages"))
+        configure(channel, make_package(), package_host="http://127.0.0.1:9")
     else:
+        configure(channel, make_package())
         channel.set_fault(PACKAGE_PATH, **fault)
     proc = desktop.start(LAUNCHER)
     desktop.wait_window(SPLASH)

@@ -7,13 +7,13 @@
 
 namespace {
 
-using Outcome = core::LaunchGate::LoginStep::Outcome;
+using Kind = core::LoginResult::Kind;
 
 TEST(LaunchGate, LoginBeforeReadinessLaunchesAtReadiness)
 {
     core::LaunchGate gate;
     const auto step = gate.Login(L"true|abc");
-    EXPECT_EQ(step.outcome, Outcome::Accepted);
+    EXPECT_EQ(step.kind, Kind::Accepted);
     EXPECT_FALSE(step.launch);
     EXPECT_TRUE(gate.Ready());
     EXPECT_EQ(gate.Parameters(), L"abc");
@@ -25,7 +25,7 @@ TEST(LaunchGate, ReadinessBeforeLoginLaunchesAtLogin)
     EXPECT_FALSE(gate.Ready());
     EXPECT_TRUE(gate.IsReady());
     const auto step = gate.Login(L"token-from-elsewhere");
-    EXPECT_EQ(step.outcome, Outcome::ThirdParty);
+    EXPECT_EQ(step.kind, Kind::ThirdParty);
     EXPECT_TRUE(step.launch);
     EXPECT_EQ(gate.Parameters(), L"token-from-elsewhere");
 }
@@ -34,14 +34,14 @@ TEST(LaunchGate, RejectedAndEmptyResultsLeaveTheWayOpen)
 {
     core::LaunchGate gate;
     gate.Ready();
-    EXPECT_EQ(gate.Login(L"").outcome, Outcome::Empty);
+    EXPECT_EQ(gate.Login(L"").kind, Kind::Empty);
     const auto rejected = gate.Login(L"false|x");
-    EXPECT_EQ(rejected.outcome, Outcome::Rejected);
+    EXPECT_EQ(rejected.kind, Kind::Rejected);
     EXPECT_FALSE(rejected.launch);
     EXPECT_FALSE(gate.IsLoggedIn());
 
     const auto accepted = gate.Login(L"true|y");
-    EXPECT_EQ(accepted.outcome, Outcome::Accepted);
+    EXPECT_EQ(accepted.kind, Kind::Accepted);
     EXPECT_TRUE(accepted.launch);
     EXPECT_EQ(gate.Parameters(), L"y");
 }
@@ -52,7 +52,7 @@ TEST(LaunchGate, ASecondLoginChangesNothing)
     gate.Ready();
     EXPECT_TRUE(gate.Login(L"true|first").launch);
     const auto again = gate.Login(L"true|second");
-    EXPECT_EQ(again.outcome, Outcome::AlreadyLoggedIn);
+    EXPECT_TRUE(again.alreadyLoggedIn);
     EXPECT_FALSE(again.launch);
     EXPECT_EQ(gate.Parameters(), L"first");
 }

@@ -14,8 +14,6 @@
 
 namespace {
 
-const IID kIID_IDocHostShowUI = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
-
 TEST(CCustomControlSite, AnswersTheDocumentHostQuestions)
 {
     auto* site = new CCustomControlSite(nullptr);
