@@ -24,6 +24,9 @@ PACKAGES=(
   python3 python3-pytest
   wine wine64 xvfb xauth imagemagick
   curl unzip zip p7zip-full libarchive-tools locales fonts-wqy-zenhei fonts-wine
+  # the studio's side: nginx serves a published channel, libsodium signs and checks its
+  # configuration, osslsigncode and openssl sign the release
+  nginx-light libsodium-dev osslsigncode openssl
 )
 # 32-bit Wine only where 32-bit code runs: elsewhere the i386 packages' own install scripts
 # fail with "Exec format error" and leave dpkg half-configured.
