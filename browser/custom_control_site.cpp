@@ -1,7 +1,6 @@
 #include "browser/custom_control_site.h"
 
-#include "app/web_app.h"
-#include "browser/imp_idispatch.h"
+#include "browser/script_bridge_ends.h"
 #include "core/browser/accelerator_rule.h"
 
 const IID kIID_IDocHostShowUI = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
@@ -80,8 +79,7 @@ STDMETHODIMP CCustomControlSite::XDocHostUIHandler::GetDropTarget(IDropTarget*, 
 STDMETHODIMP CCustomControlSite::XDocHostUIHandler::GetExternal(IDispatch** external)
 {
     if (!external) return E_POINTER;
-    const auto* app = dynamic_cast<const CWebApp*>(fw::GetApp());
-    *external = app ? app->m_pDispatch : nullptr;
+    *external = ApplicationPageExternal();
     if (*external) (*external)->AddRef();
     return S_OK;
 }
