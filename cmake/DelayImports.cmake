@@ -30,3 +30,13 @@ endfunction()
 
 launcher_delay_import(LAUNCHER_DELAYED_CURL_DLLS crypt32.dll bcrypt.dll)
 launcher_delay_import(LAUNCHER_DELAYED_DLLS comctl32.dll dbghelp.dll wininet.dll urlmon.dll iphlpapi.dll gdiplus.dll)
+
+# A call to a function declared __declspec(dllimport) reads its address from the __imp_ slot
+# and never names the function's own symbol. GNU ld then leaves out the thunk of a dlltool
+# delay-import member as an unused import stub, and the slot, which should point at that thunk,
+# stays 0: the first call jumps to address 0 (32-bit builds; wininet, comctl32 and crypt32
+# declare their functions so). Declared without it, calls name the thunk and keep it. MSVC's
+# /DELAYLOAD works with dllimport and needs none of this.
+if(MINGW)
+  add_compile_definitions(DECLSPEC_IMPORT=)
+endif()
