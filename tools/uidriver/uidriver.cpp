@@ -6,7 +6,8 @@
 //   uidriver click <caption> <button text>          press a button of a window
 //   uidriver click-id <caption> <control id>        press a control of a window or of a window it owns
 //   uidriver key <caption> <virtual key code>       press and release a key in a window
-//   uidriver close <caption>                        ask a window to close (WM_CLOSE)
+//   uidriver close <caption>                        ask a window to close (WM_CLOSE); a hidden one
+//                                                   when no visible window has the caption
 //   uidriver click-at <x> <y> [right]               a real mouse click at a screen point
 //   uidriver keys <stroke>...                       real key strokes: 0x41, ctrl+0x4e, ...
 //   uidriver lock <path> <ms>                       hold a file open, unshared, for ms milliseconds
@@ -232,6 +233,8 @@ int Lock(const std::wstring& path, DWORD ms)
 int Close(const std::wstring& caption)
 {
     HWND hwnd = FindVisibleWindow(caption);
+    for (HWND candidate : TopLevelWindows())
+        if (!hwnd && WindowText(candidate) == caption) hwnd = candidate;
     if (!hwnd) return 1;
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
     return 0;
