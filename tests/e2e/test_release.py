@@ -2,9 +2,11 @@
 version resource that names the build, an Authenticode signature that verifies against the
 studio's certificate and still starts under Wine, and a crash dump read back against the debug
 file with scripts/read-dump.py."""
+import http.server
 import shutil
 import subprocess
 import sys
+import threading
 import zlib
 from pathlib import Path
 
@@ -42,10 +44,12 @@ def make_certificate(folder: Path, name: str) -> tuple[Path, Path, Path]:
     return cert, pfx, password
 
 
-def sign(program: Path, pfx: Path, password: Path) -> subprocess.CompletedProcess:
+def sign(program: Path, pfx: Path, password: Path, timestamp_url: str = "",
+         wrapper: tuple[str, ...] = ()) -> subprocess.CompletedProcess:
     """The build's signing step (what `make build SIGN_PFX=... SIGN_PASSWORD_FILE=...` runs)."""
-    return subprocess.run(["cmake", f"-DPROGRAM={program}", f"-DPFX={pfx}", f"-DPASSWORD_FILE={password}",
-                           f"-DDESCRIPTION={GAME_NAME}", "-P", str(REPO / "cmake" / "SignProgram.cmake")],
+    return subprocess.run([*wrapper, "cmake", f"-DPROGRAM={program}", f"-DPFX={pfx}", f"-DPASSWORD_FILE={password}",
+                           f"-DTIMESTAMP_URL={timestamp_url}", f"-DDESCRIPTION={GAME_NAME}",
+                           "-P", str(REPO / "cmake" / "SignProgram.cmake")],
                           capture_output=True, text=True)
 
 
@@ -123,6 +127,53 @@ def test_failed_signing_leaves_the_program_as_it_was(tmp_path):
     assert "signing" in result.stderr and "failed" in result.stderr, result.stderr
     assert program.read_bytes() == RELEASE.read_bytes()
     assert not program.with_name(program.name + ".signing").exists()
+
+
+class RecordingTimestampServer:
+    """A loopback HTTP server that records what it is asked and answers every request 503."""
+
+    def __init__(self):
+        requests = self.requests = []
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def do_POST(self):
+                self.rfile.read(int(self.headers.get("Content-Length", 0)))
+                requests.append((self.path, self.headers.get("Content-Type")))
+                self.send_error(503)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.url = f"http://127.0.0.1:{self.server.server_address[1]}/tsa"
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def test_timestamp_server_is_asked_only_when_given(tmp_path):
+    cert, pfx, password = make_certificate(tmp_path / "studio", "Test Studio")
+    program = tmp_path / RELEASE.name
+    shutil.copy2(require(RELEASE), program)
+
+    # Without a timestamp server the signing needs no network at all.
+    if subprocess.run(["unshare", "-n", "true"], capture_output=True).returncode == 0:
+        result = sign(program, pfx, password, wrapper=("unshare", "-n"))
+        assert result.returncode == 0, result.stdout + result.stderr
+        assert verify(program, cert).returncode == 0
+
+    # With one, the signature asks it for an RFC 3161 timestamp; its refusal fails the signing.
+    shutil.copy2(RELEASE, program)
+    server = RecordingTimestampServer()
+    try:
+        result = sign(program, pfx, password, timestamp_url=server.url)
+    finally:
+        server.stop()
+    assert server.requests == [("/tsa", "application/timestamp-query")]
+    assert result.returncode != 0
+    assert program.read_bytes() == RELEASE.read_bytes()
 
 
 def test_signed_launcher_still_starts_under_wine(desktop, tmp_path):
