@@ -176,7 +176,10 @@ class VersionInfo:
         if key != "VS_VERSION_INFO" or _unpack("<I", fixed, 0)[0] != 0xFEEF04BD:
             raise ValueError("not a version resource")
         fms, fls, pms, pls = _unpack("<IIII", fixed, 8)
-        split = lambda ms, ls: (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+        def split(ms: int, ls: int) -> tuple[int, int, int, int]:
+            return ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF
+
         strings = {}
         for name, _, _, tables in children:
             if name == "StringFileInfo":

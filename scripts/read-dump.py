@@ -11,7 +11,7 @@ backtrace with functions, arguments and source lines.
 
 winedbg loads a dump's module from the very path the dump names (for example
 C:\\qorn-palmet\\qorn.exe), so the copy is put there inside a Wine prefix: by default a new one in
-a temporary folder (about half a minute to make), or DIR, a throwaway prefix the tool may write
+a temporary folder (some seconds to make), or DIR, a throwaway prefix the tool may write
 into.
 """
 import argparse
