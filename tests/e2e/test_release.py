@@ -14,6 +14,7 @@ import pytest
 
 from conftest import BUILD, INSTALL_DIR, LAUNCHER, REPO, _cache_value, place_program, wait_for
 from pe_file import Minidump, PeFile
+from test_install import configure, make_package, wait_status
 
 GAME_NAME = _cache_value("LAUNCHER_GAME_NAME", "Vantorra")
 VERSION = _cache_value("LAUNCHER_VERSION", "0.0.0.1")
@@ -176,19 +177,26 @@ def test_timestamp_server_is_asked_only_when_given(tmp_path):
     assert program.read_bytes() == RELEASE.read_bytes()
 
 
-def test_signed_launcher_still_starts_under_wine(desktop, tmp_path):
+def test_signed_launcher_still_starts_under_wine_and_installs_a_signed_copy(desktop, channel, tmp_path):
     # The launcher with the loopback profile, signed as the release is: the release itself would
     # look up its studio's server names, and tests reach nothing beyond loopback.
-    _, pfx, password = make_certificate(tmp_path / "studio", "Test Studio")
+    cert, pfx, password = make_certificate(tmp_path / "studio", "Test Studio")
     signed = tmp_path / LAUNCHER.name
     shutil.copy2(LAUNCHER, signed)
     assert sign(signed, pfx, password).returncode == 0
+    configure(channel, make_package())
 
     place_program(desktop, signed, rf"C:\users\Public\Downloads\{signed.name}")
     proc = desktop.start(rf"C:\users\Public\Downloads\{signed.name}")
     desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新已完成")
     desktop.click_id(SPLASH, CLOSE_BUTTON)
     assert desktop.wait_exit(proc) == 0
+
+    # The copy the uninstall entry and the shortcuts run is the signed program itself.
+    installed = desktop.path(rf"{INSTALL_DIR}\qorn.exe")
+    assert installed.read_bytes() == signed.read_bytes()
+    assert verify(installed, cert).returncode == 0
 
 
 def read_dump(dump: Path, program: Path, prefix: Path) -> subprocess.CompletedProcess:
@@ -221,9 +229,17 @@ def test_crash_dump_reads_back_against_the_debug_file(desktop, wine_session, tmp
         module_line = [l for l in result.stdout.splitlines() if l.startswith("PE") and l.endswith(" " + LAUNCHER.stem.lower())]
         assert module_line and "Dwarf-4" in module_line[0], result.stdout
 
-        # A program of another build is refused rather than read with the wrong symbols.
+        # A program of another build, or a debug file of another build, is refused rather than
+        # read with the wrong symbols.
         wrong = read_dump(dump, require(RELEASE), reader.path)
         assert wrong.returncode == 2
         assert "no module of this build" in wrong.stderr
+        mixed = tmp_path / "mixed" / LAUNCHER.name
+        mixed.parent.mkdir()
+        shutil.copy2(LAUNCHER, mixed)
+        shutil.copy2(RELEASE.with_suffix(".debug"), mixed.with_suffix(".debug"))
+        wrong = read_dump(dump, mixed, reader.path)
+        assert wrong.returncode == 2
+        assert "is not the debug file" in wrong.stderr
     finally:
         reader.remove()
