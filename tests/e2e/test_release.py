@@ -12,7 +12,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import BUILD, INSTALL_DIR, LAUNCHER, REPO, _cache_value, place_program, wait_for
+from conftest import INSTALL_DIR, LAUNCHER, REPO, _cache_value, place_program, wait_for
 from pe_file import Minidump, PeFile
 from test_install import configure, make_package, wait_status
 
