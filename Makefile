@@ -5,11 +5,22 @@
 setup:
 	@bash scripts/setup.sh
 
-# The release launcher: build/win32/bin/Vantorra.exe (named after the game).
+# The release launcher: build/win32/bin/Vantorra.exe (named after the game), stripped, with its
+# symbols in Vantorra.debug beside it. SIGN_PFX (PKCS#12), SIGN_PASSWORD_FILE and
+# SIGN_TIMESTAMP_URL sign it; each build says afresh whether it is signed, so a build without
+# them leaves an unsigned program.
+SIGN_PFX ?=
+SIGN_PASSWORD_FILE ?=
+SIGN_TIMESTAMP_URL ?=
 build: setup
-	@cmake --preset win32 >/dev/null
+	@cmake --preset win32 \
+	  -DLAUNCHER_SIGN_PFX:FILEPATH="$(if $(SIGN_PFX),$(abspath $(SIGN_PFX)))" \
+	  -DLAUNCHER_SIGN_PASSWORD_FILE:FILEPATH="$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE)))" \
+	  -DLAUNCHER_SIGN_TIMESTAMP_URL:STRING="$(SIGN_TIMESTAMP_URL)" >/dev/null
 	@cmake --build --preset win32
-	@echo "launcher: build/win32/bin/$$(sed -n 's/^LAUNCHER_GAME_NAME:STRING=//p' build/win32/CMakeCache.txt).exe"
+	@name=$$(sed -n 's/^LAUNCHER_GAME_NAME:STRING=//p' build/win32/CMakeCache.txt); \
+	  echo "launcher: build/win32/bin/$$name.exe$(if $(SIGN_PFX), (signed))"; \
+	  echo "symbols:  build/win32/bin/$$name.debug"
 
 test: setup
 	@bash scripts/test.sh

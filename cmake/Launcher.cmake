@@ -1,7 +1,8 @@
 # launcher_add_executable(<target> OUTPUT_DIR <dir> CONFIG_HOST <host:port> STATS_HOST <host:port>
 #                         [E2E_HOOKS])
 # Builds one launcher with the profile of the LAUNCHER_* cache variables and the given
-# servers. The executable is named after the game name. E2E_HOOKS adds the end-to-end tests'
+# servers. The executable is named after the game name; its symbols go to a debug file beside
+# it (cmake/ReleaseProgram.cmake). E2E_HOOKS adds the end-to-end tests'
 # hooks (app/e2e_hooks.h), never part of a release.
 function(launcher_add_executable target)
   cmake_parse_arguments(ARG "E2E_HOOKS" "OUTPUT_DIR;CONFIG_HOST;STATS_HOST" "" ${ARGN})
@@ -34,6 +35,8 @@ function(launcher_add_executable target)
   set_target_properties(${target} PROPERTIES
     OUTPUT_NAME "${LAUNCHER_GAME_NAME}"
     RUNTIME_OUTPUT_DIRECTORY "${ARG_OUTPUT_DIR}")
+  # Every launcher leaves its link stripped, with <game name>.debug beside it.
+  launcher_split_debug_info(${target})
 endfunction()
 
 # A profile object for test programs that link the launcher's code without being a launcher.
