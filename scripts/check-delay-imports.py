@@ -35,20 +35,29 @@ def image_words(tool_prefix: str, program: str) -> dict[int, int]:
     return data
 
 
-def unbound(tool_prefix: str, folder: Path, program: str) -> list[str]:
+def symbol_file(program: str) -> str:
+    """A stripped program's symbols are in its debug file beside it."""
+    debug = Path(program).with_suffix(".debug")
+    return str(debug) if debug.exists() else program
+
+
+def unbound(tool_prefix: str, folder: Path, program: str) -> list[str] | None:
+    """The delay-import slots of the program left 0; None when it links none that can be seen."""
     slots = delay_slots(tool_prefix, folder)
     width = 8 if tool_prefix.startswith("x86_64") else 4
-    out = subprocess.run([f"{tool_prefix}-nm", program], capture_output=True, text=True, check=True).stdout
+    out = subprocess.run([f"{tool_prefix}-nm", symbol_file(program)], capture_output=True, text=True,
+                         check=True).stdout
     data = image_words(tool_prefix, program)
-    bad = []
+    seen, bad = 0, []
     for m in re.finditer(r"^([0-9a-f]+) I (\S+)$", out, re.M):
         address, name = int(m.group(1), 16), m.group(2)
         if name not in slots:
             continue
+        seen += 1
         value = sum(data.get(address + i, 0) << (8 * i) for i in range(width))
         if value == 0:
             bad.append(name)
-    return bad
+    return bad if seen else None
 
 
 def main(argv: list[str]) -> int:
@@ -59,7 +68,10 @@ def main(argv: list[str]) -> int:
     failed = False
     for program in programs:
         bad = unbound(tool_prefix, folder, program)
-        if bad:
+        if bad is None:
+            failed = True
+            print(f"{program}: no delay-loaded function found to check (stripped without its debug file?)")
+        elif bad:
             failed = True
             print(f"{program}: {len(bad)} delay-loaded functions would jump to address 0 on their first call: "
                   + ", ".join(sorted(bad)))

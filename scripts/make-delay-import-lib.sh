@@ -7,8 +7,8 @@ set -euo pipefail
 prefix=$1 import_lib=$2 dll=$3 out=$4
 
 case "$prefix" in
-  i686-*) machine=i386; strip='__imp__'; kill_at=(-k); underscore=_ ;;  # stdcall names carry @N
-  x86_64-*) machine=i386:x86-64; strip='__imp_'; kill_at=(); underscore= ;;
+  i686-*) machine=i386; strip='__imp__'; kill_at=(-k) ;;  # stdcall names carry @N
+  x86_64-*) machine=i386:x86-64; strip='__imp_'; kill_at=() ;;
   *) echo "make-delay-import-lib.sh: unknown toolchain $prefix" >&2; exit 2 ;;
 esac
 
@@ -16,19 +16,10 @@ esac
 # path of the build machine ends up in the program.
 cd "$(dirname "$out")"
 name=$(basename "$out" .a)
-"$prefix-nm" "$import_lib" | sed -n "s/^.* I ${strip}//p" | sort -u >"$name.names"
 {
   echo "LIBRARY $dll"
   echo "EXPORTS"
-  cat "$name.names"
+  "$prefix-nm" "$import_lib" | sed -n "s/^.* I ${strip}//p" | sort -u
 } >"$name.def"
 "$prefix-dlltool" "${kill_at[@]}" -m "$machine" -d "$name.def" -D "$dll" -y "$name.tmp"
 mv "$name.tmp" "$name.a"
-
-# The linker's options that keep every function's loading stub (<output library without .a>.keep,
-# an @file). Code compiled against the SDK headers calls through __imp_ slots only and never
-# names a stub, and this linker (binutils 2.40) then drops the stubs of an import library's
-# members, which leaves their __imp_ slots null: the first call jumps to address 0. A -u of
-# the stub's name keeps it.
-sed "s/^/-u ${underscore}/" "$name.names" >"$name.keep"
-rm "$name.names"
