@@ -16,7 +16,7 @@ const ChannelCommand kCommands[] = {
      "publish --game DIR --version V --base-url URL --out OUT [--code CODE] [--channel CHANNEL]\n"
      "          [--mini-version V] [--entry-url URL] [--custom-parameters TEXT]",
      &RunPublish},
-    {"serve", "serve OUT --port N", &RunServe},
+    {"serve", "serve OUT --port N [--limit-rate R]", &RunServe},
 };
 
 int PrintUsage(std::FILE* to)
