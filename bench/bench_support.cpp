@@ -523,4 +523,42 @@ std::optional<int> ParsePairs(const char* text)
     return static_cast<int>(n);
 }
 
+std::optional<int> ParseTransferOptions(int argc, char** argv, TransferOptions& options, const char* usage)
+{
+    for (int i = 1; i < argc; ++i) {
+        const std::string flag = argv[i];
+        if (flag == "--help") {
+            std::cout << usage;
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            std::cerr << flag << " needs a value\n";
+            return 2;
+        }
+        const char* value = argv[++i];
+        if (flag == "--mib") {
+            options.mib = std::strtoull(value, nullptr, 10);
+        } else if (flag == "--pairs") {
+            const std::optional<int> n = ParsePairs(value);
+            if (!n) {
+                std::cerr << "--pairs wants a count from 1 on\n";
+                return 2;
+            }
+            options.pairs = *n;
+        } else if (flag == "--out") {
+            options.out = std::filesystem::path(value);
+        } else if (flag == "--cache") {
+            options.cache = value;
+        } else {
+            std::cerr << "unknown option " << flag << "\n" << usage;
+            return 2;
+        }
+    }
+    if (options.mib == 0) {
+        std::cerr << "--mib wants a size from 1 on\n";
+        return 2;
+    }
+    return std::nullopt;
+}
+
 }  // namespace bench

@@ -50,57 +50,24 @@ int WaitForPort(const fs::path& portFile)
     return 0;
 }
 
-void PrintUsage()
-{
-    std::cout << "download_bench [--mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
-                 "  --mib N     size of the package in MiB (1024)\n"
-                 "  --pairs N   counted pipeline/curl pairs after the warm-up pair (15)\n"
-                 "  --out DIR   where the transfers write (a folder of their own in /dev/shm)\n"
-                 "  --cache DIR where the served file is kept between runs (the build tree's bench-cache)\n";
-}
+constexpr char kUsage[] =
+    "download_bench [--mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
+    "  --mib N     size of the package in MiB (1024)\n"
+    "  --pairs N   counted pipeline/curl pairs after the warm-up pair (15)\n"
+    "  --out DIR   where the transfers write (a folder of their own in /dev/shm)\n"
+    "  --cache DIR where the served file is kept between runs (the build tree's bench-cache)\n";
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    std::uint64_t mib = 1024;
-    int pairs = 15;
-    fs::path cache = LAUNCHER_BENCH_CACHE_DIR;
-    std::optional<fs::path> out;
-    for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "--help") {
-            PrintUsage();
-            return 0;
-        }
-        if (i + 1 >= argc) {
-            std::cerr << flag << " needs a value\n";
-            return 2;
-        }
-        const char* value = argv[++i];
-        if (flag == "--mib") {
-            mib = std::strtoull(value, nullptr, 10);
-        } else if (flag == "--pairs") {
-            const std::optional<int> n = bench::ParsePairs(value);
-            if (!n) {
-                std::cerr << "--pairs wants a count from 1 on\n";
-                return 2;
-            }
-            pairs = *n;
-        } else if (flag == "--out") {
-            out = fs::path(value);
-        } else if (flag == "--cache") {
-            cache = value;
-        } else {
-            std::cerr << "unknown option " << flag << "\n";
-            PrintUsage();
-            return 2;
-        }
-    }
-    if (mib == 0) {
-        std::cerr << "--mib wants a size from 1 on\n";
-        return 2;
-    }
+    bench::TransferOptions options;
+    options.cache = LAUNCHER_BENCH_CACHE_DIR;
+    if (const std::optional<int> exit = bench::ParseTransferOptions(argc, argv, options, kUsage)) return *exit;
+    const std::uint64_t mib = options.mib;
+    const int pairs = options.pairs;
+    const fs::path cache = options.cache;
+    const std::optional<fs::path> out = options.out;
     const std::uint64_t bytes = mib << 20;
     fs::create_directories(cache);
     const fs::path source = cache / "download-source.bin";

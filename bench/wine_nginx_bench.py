@@ -19,8 +19,7 @@ import sys
 import time
 from pathlib import Path
 
-from bench_ratio import PairTimes  # beside this file
-from wine_bench_support import REPO, Build, bench_run, make_package, warm_prefix
+from wine_bench_support import REPO, Build, bench_run, launcher_and_curl_pairs, make_package
 
 GOAL = 0.95
 CHANNEL = REPO / "build" / "native" / "studio" / "channel"
@@ -31,6 +30,7 @@ class NginxChannel:
     """A channel folder with the package, served by scripts/channel serve on the launcher's port."""
 
     def __init__(self, root: Path, port: int, package: Path):
+        self.size = package.stat().st_size
         self.site = root / "site"
         (self.site / PACKAGE_PATH.lstrip("/")).parent.mkdir(parents=True)
         (self.site / PACKAGE_PATH.lstrip("/")).symlink_to(package)
@@ -46,14 +46,14 @@ class NginxChannel:
             self.stop()
             raise SystemExit(f"nginx did not start on port {port}")
 
-    def transfer_end(self, since: float, size: int, timeout_s: float) -> float:
+    def transfer_end(self, since: float, timeout_s: float) -> float:
         """The end time nginx logged for the first whole transfer of the package after since."""
         pattern = re.compile(r'"GET ' + re.escape(PACKAGE_PATH) + r' HTTP/1\.1" 200 (\d+) .* (\d+\.\d+)$')
         deadline = time.monotonic() + timeout_s
         while time.monotonic() < deadline:
             for line in self.access_log.read_text().splitlines() if self.access_log.exists() else []:
                 m = pattern.search(line)
-                if m and int(m.group(1)) == size and float(m.group(2)) >= since:
+                if m and int(m.group(1)) == self.size and float(m.group(2)) >= since:
                     return float(m.group(2))
             time.sleep(0.05)
         raise SystemExit(f"no whole transfer of {PACKAGE_PATH} within {timeout_s} s")
@@ -61,16 +61,6 @@ class NginxChannel:
     def stop(self) -> None:
         self.proc.send_signal(signal.SIGTERM)
         self.proc.wait(30)
-
-
-def timed_run(session, name: str, channel: NginxChannel, size: int, uidriver: Path, exe: Path, args) -> float:
-    with warm_prefix(session, name, uidriver) as prefix:
-        start = time.time()
-        proc = prefix.popen(exe, args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        end = channel.transfer_end(start, size, timeout_s=600)
-        prefix.kill()
-        proc.wait(60)
-        return end - start
 
 
 def main() -> int:
@@ -89,18 +79,10 @@ def main() -> int:
     print(f"wine nginx bench: {build.variant} ({build.why}); {size / (1 << 20):.0f} MiB package from nginx, "
           f"prefixes in {args.run_dir}, {args.pairs} pairs after a warm-up pair")
 
-    times = PairTimes("launcher", "curl.exe")
     with bench_run(args.run_dir, build) as (session, _):
         channel = NginxChannel(Path(args.run_dir) / "nginx", build.port, package)
         try:
-            for i in range(args.pairs + 1):
-                ours = timed_run(session, "launcher", channel, size, build.uidriver, build.launcher, [])
-                theirs = timed_run(session, "curl", channel, size, build.uidriver, curl_exe,
-                                   ["-s", "-f", "-o", r"C:\bench.bin", channel.url])
-                label = "warm-up" if i == 0 else f"pair {i}"
-                print(f"  {label}: launcher {ours:.2f} s, curl.exe {theirs:.2f} s")
-                if i:
-                    times.add(ours, theirs)
+            times = launcher_and_curl_pairs(session, channel, build, curl_exe, args.pairs)
         finally:
             channel.stop()
     times.report("wine nginx download", GOAL, size / (1 << 20))

@@ -128,6 +128,16 @@ def studio(tmp_path):
     channel.stop()
 
 
+def run_to_completion(desktop, timeout_s: float = 60, screenshot: str = "") -> None:
+    """Starts the launcher, waits for "更新已完成" and closes it with its close button."""
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    wait_status(desktop, "更新已完成", timeout_s)
+    if screenshot:
+        desktop.screenshot(screenshot)
+    close_launcher(desktop, proc)
+
+
 def report_params(line: str) -> tuple[str, dict]:
     method, target, protocol = line.split(" ")
     assert (method, protocol) == ("GET", "HTTP/1.1"), line
@@ -139,11 +149,7 @@ def test_fresh_install_from_nginx_with_non_ascii_names_and_reports(desktop, stud
     tree = game_tree(1)
     studio.publish(tree, "1.0.0.1")
     studio.serve()
-    proc = desktop.start(LAUNCHER)
-    desktop.wait_window(SPLASH)
-    wait_status(desktop, "更新已完成")
-    desktop.screenshot("installed-from-nginx")
-    close_launcher(desktop, proc)
+    run_to_completion(desktop, screenshot="installed-from-nginx")
 
     assert installed_tree(desktop) == expected(tree)
     assert desktop.path(INSTALL_DIR + r"\client\game_client_version.txt").read_bytes() == b"1.0.0.1"
@@ -173,19 +179,13 @@ def test_version_1_then_2_updates_the_installed_client(desktop, studio):
     first = game_tree(1)
     studio.publish(first, "1.0.0.1")
     studio.serve()
-    proc = desktop.start(LAUNCHER)
-    desktop.wait_window(SPLASH)
-    wait_status(desktop, "更新已完成")
-    close_launcher(desktop, proc)
+    run_to_completion(desktop)
     assert installed_tree(desktop) == expected(first)
 
     second = game_tree(2)
     second["资料/新功能.txt"] = "第二版\n".encode()
     config = studio.publish(second, "1.0.0.2")  # into the folder nginx is serving
-    proc = desktop.start(LAUNCHER)
-    desktop.wait_window(SPLASH)
-    wait_status(desktop, "更新已完成")
-    close_launcher(desktop, proc)
+    run_to_completion(desktop)
     assert installed_tree(desktop) == expected(second)
     assert desktop.path(INSTALL_DIR + r"\client\game_client_version.txt").read_bytes() == b"1.0.0.2"
     assert [r["path"] for r in studio.package_requests()] == [
@@ -232,10 +232,7 @@ def test_killed_download_resumes_from_nginx_and_is_never_spliced(desktop, studio
         document.write_text(document.read_text().replace(config["ClientPackageSha256"],
                                                          other["ClientPackageSha256"]))
 
-    proc = desktop.start(LAUNCHER)
-    desktop.wait_window(SPLASH)
-    wait_status(desktop, "更新已完成", timeout_s=180)
-    close_launcher(desktop, proc)
+    run_to_completion(desktop, timeout_s=180)
     assert installed_tree(desktop) == expected(tree)
 
     requests = studio.package_requests()
