@@ -523,8 +523,15 @@ std::optional<int> ParsePairs(const char* text)
     return static_cast<int>(n);
 }
 
-std::optional<int> ParseTransferOptions(int argc, char** argv, TransferOptions& options, const char* usage)
+std::optional<int> ParseTransferOptions(int argc, char** argv, TransferOptions& options, const char* program,
+                                        const char* pairsMeaning)
 {
+    const std::string usage = std::string(program) +
+                              " [--mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
+                              "  --mib N     size of the package in MiB (1024)\n"
+                              "  --pairs N   " + pairsMeaning + " (15)\n"
+                              "  --out DIR   where the transfers write (a folder of their own in /dev/shm)\n"
+                              "  --cache DIR where the served file is kept between runs (the build tree's bench-cache)\n";
     for (int i = 1; i < argc; ++i) {
         const std::string flag = argv[i];
         if (flag == "--help") {

@@ -155,14 +155,16 @@ std::optional<int> ParsePairs(const char* text);
 
 // The options of the transfer benchmarks: --mib N, --pairs N, --out DIR, --cache DIR.
 struct TransferOptions {
+    std::filesystem::path cache;  // where the served file is kept between runs
     std::uint64_t mib = 1024;
     int pairs = 15;
-    std::filesystem::path cache;
     std::optional<std::filesystem::path> out;
 };
 
 // Reads the options into options (which holds the defaults); an exit code when the program is
-// to end at once (2 for wrong words, 0 after --help), after printing usage where it helps.
-std::optional<int> ParseTransferOptions(int argc, char** argv, TransferOptions& options, const char* usage);
+// to end at once (2 for wrong words, 0 after --help), after printing the usage of program,
+// whose counted pairs are pairsMeaning, where it helps.
+std::optional<int> ParseTransferOptions(int argc, char** argv, TransferOptions& options, const char* program,
+                                        const char* pairsMeaning);
 
 }  // namespace bench

@@ -50,24 +50,16 @@ int WaitForPort(const fs::path& portFile)
     return 0;
 }
 
-constexpr char kUsage[] =
-    "download_bench [--mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
-    "  --mib N     size of the package in MiB (1024)\n"
-    "  --pairs N   counted pipeline/curl pairs after the warm-up pair (15)\n"
-    "  --out DIR   where the transfers write (a folder of their own in /dev/shm)\n"
-    "  --cache DIR where the served file is kept between runs (the build tree's bench-cache)\n";
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     bench::TransferOptions options;
     options.cache = LAUNCHER_BENCH_CACHE_DIR;
-    if (const std::optional<int> exit = bench::ParseTransferOptions(argc, argv, options, kUsage)) return *exit;
-    const std::uint64_t mib = options.mib;
-    const int pairs = options.pairs;
-    const fs::path cache = options.cache;
-    const std::optional<fs::path> out = options.out;
+    if (const std::optional<int> exit =
+            bench::ParseTransferOptions(argc, argv, options, "download_bench", "counted pipeline/curl pairs after the warm-up pair"))
+        return *exit;
+    const auto& [cache, mib, pairs, out] = options;
     const std::uint64_t bytes = mib << 20;
     fs::create_directories(cache);
     const fs::path source = cache / "download-source.bin";

@@ -113,24 +113,16 @@ bool BareTransfer(int port, const fs::path& out, std::uint64_t expected)
     return std::fclose(file) == 0 && ok && body == expected;
 }
 
-constexpr char kUsage[] =
-    "nginx_download_bench [--mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
-    "  --mib N     size of the package in MiB (1024)\n"
-    "  --pairs N   counted pairs of each comparison after a warm-up pair (15)\n"
-    "  --out DIR   where the transfers write (a folder of their own in /dev/shm)\n"
-    "  --cache DIR where the served file is kept between runs (the build tree's bench-cache)\n";
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
     bench::TransferOptions options;
     options.cache = LAUNCHER_BENCH_CACHE_DIR;
-    if (const std::optional<int> exit = bench::ParseTransferOptions(argc, argv, options, kUsage)) return *exit;
-    const std::uint64_t mib = options.mib;
-    const int pairs = options.pairs;
-    const fs::path cache = options.cache;
-    const std::optional<fs::path> out = options.out;
+    if (const std::optional<int> exit =
+            bench::ParseTransferOptions(argc, argv, options, "nginx_download_bench", "counted pairs of each comparison after a warm-up pair"))
+        return *exit;
+    const auto& [cache, mib, pairs, out] = options;
     const std::uint64_t bytes = mib << 20;
     fs::create_directories(cache);
     const fs::path source = cache / "download-source.bin";
