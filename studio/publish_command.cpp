@@ -48,7 +48,9 @@ private:
 
 void PrintSummary(const core::PublishRequest& request, const core::PublishSummary& summary)
 {
-    const std::string out = core::PathUtf8(request.outDir);
+    const auto written = [&](const std::string& below) {
+        return core::PathUtf8((request.outDir / core::Utf8Path(below)).make_preferred());
+    };
     std::cout << "published " << request.gameCode << " " << request.version << " on channel " << request.channel
               << "\n"
               << "  files:         " << summary.files << " in " << summary.folders << " folders, "
@@ -56,8 +58,8 @@ void PrintSummary(const core::PublishRequest& request, const core::PublishSummar
               << "  package:       " << Size(summary.packageBytes) << ", SHA-256 " << summary.sha256 << "\n"
               << "  package URL:   " << summary.packageUrl << "\n"
               << "  configuration: " << summary.configUrl << "\n"
-              << "  written to:    " << out << "/" << summary.packagePath << "\n"
-              << "                 " << out << "/" << summary.configPath << std::endl;
+              << "  written to:    " << written(summary.packagePath) << "\n"
+              << "                 " << written(summary.configPath) << std::endl;
 }
 
 }  // namespace
