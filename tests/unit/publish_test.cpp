@@ -403,6 +403,15 @@ TEST_F(Publisher, RefusedValuesLeaveAServedFolderAsItWas)
         EXPECT_EQ(ReadTree(out), before);
     }
 
+    // OUT inside the game folder would end up in the next package.
+    core::PublishRequest inside = Request();
+    inside.outDir = game / "channel";
+    EXPECT_FALSE(Publish(inside));
+    EXPECT_NE(error.find("lies inside the game folder"), std::string::npos) << error;
+    EXPECT_FALSE(fs::exists(game / "channel"));
+    inside.outDir = game;
+    EXPECT_FALSE(Publish(inside));
+
     // A folder that holds something else is not taken for a channel.
     const fs::path elsewhere = root / "work" / "documents";
     Put(elsewhere / "letter.txt", "keep");
