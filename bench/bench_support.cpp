@@ -273,6 +273,26 @@ BackgroundProgram::~BackgroundProgram()
     waitpid(m_pid, &status, 0);
 }
 
+bool MakeNoiseFile(const std::filesystem::path& path, std::uint64_t bytes)
+{
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && std::filesystem::file_size(path, ec) == bytes) return true;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::vector<std::uint64_t> block(1 << 17);  // 1 MiB of noise, varied per block
+    std::uint64_t x = 88172645463325252ull;
+    for (std::uint64_t written = 0; written < bytes && out; written += block.size() * 8) {
+        for (auto& v : block) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            v = x;
+        }
+        out.write(reinterpret_cast<const char*>(block.data()),
+                  static_cast<std::streamsize>(std::min<std::uint64_t>(block.size() * 8, bytes - written)));
+    }
+    return static_cast<bool>(out);
+}
+
 bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b)
 {
     std::error_code ea, eb;
@@ -501,6 +521,51 @@ std::optional<int> ParsePairs(const char* text)
     const long n = std::strtol(text, &end, 10);
     if (end == text || *end != '\0' || n < 1 || n > 1000) return std::nullopt;
     return static_cast<int>(n);
+}
+
+std::optional<int> ParseTransferOptions(int argc, char** argv, TransferOptions& options, const char* program,
+                                        const char* pairsMeaning)
+{
+    const std::string usage = std::string(program) +
+                              " [--mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
+                              "  --mib N     size of the package in MiB (1024)\n"
+                              "  --pairs N   " + pairsMeaning + " (15)\n"
+                              "  --out DIR   where the transfers write (a folder of their own in /dev/shm)\n"
+                              "  --cache DIR where the served file is kept between runs (the build tree's bench-cache)\n";
+    for (int i = 1; i < argc; ++i) {
+        const std::string flag = argv[i];
+        if (flag == "--help") {
+            std::cout << usage;
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            std::cerr << flag << " needs a value\n";
+            return 2;
+        }
+        const char* value = argv[++i];
+        if (flag == "--mib") {
+            options.mib = std::strtoull(value, nullptr, 10);
+        } else if (flag == "--pairs") {
+            const std::optional<int> n = ParsePairs(value);
+            if (!n) {
+                std::cerr << "--pairs wants a count from 1 on\n";
+                return 2;
+            }
+            options.pairs = *n;
+        } else if (flag == "--out") {
+            options.out = std::filesystem::path(value);
+        } else if (flag == "--cache") {
+            options.cache = value;
+        } else {
+            std::cerr << "unknown option " << flag << "\n" << usage;
+            return 2;
+        }
+    }
+    if (options.mib == 0) {
+        std::cerr << "--mib wants a size from 1 on\n";
+        return 2;
+    }
+    return std::nullopt;
 }
 
 }  // namespace bench

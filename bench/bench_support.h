@@ -76,6 +76,9 @@ struct Placement {
 // where it may.
 Placement PlaceRuns();
 
+// A file of bytes of noise (incompressible, the same every time), kept when it has the size.
+bool MakeNoiseFile(const std::filesystem::path& path, std::uint64_t bytes);
+
 // Same length and bytes.
 bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 
@@ -149,5 +152,19 @@ std::string SummaryLine(const std::string& name, const Comparison& c, double goa
 
 // --pairs N: at least 1.
 std::optional<int> ParsePairs(const char* text);
+
+// The options of the transfer benchmarks: --mib N, --pairs N, --out DIR, --cache DIR.
+struct TransferOptions {
+    std::filesystem::path cache;  // where the served file is kept between runs
+    std::uint64_t mib = 1024;
+    int pairs = 15;
+    std::optional<std::filesystem::path> out;
+};
+
+// Reads the options into options (which holds the defaults); an exit code when the program is
+// to end at once (2 for wrong words, 0 after --help), after printing the usage of program,
+// whose counted pairs are pairsMeaning, where it helps.
+std::optional<int> ParseTransferOptions(int argc, char** argv, TransferOptions& options, const char* program,
+                                        const char* pairsMeaning);
 
 }  // namespace bench

@@ -39,25 +39,6 @@ namespace {
 namespace fs = std::filesystem;
 
 
-bool MakeFile(const fs::path& path, std::uint64_t bytes)
-{
-    if (fs::exists(path) && fs::file_size(path) == bytes) return true;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::vector<std::uint64_t> block(1 << 17);  // 1 MiB of noise, varied per block
-    std::uint64_t x = 88172645463325252ull;
-    for (std::uint64_t written = 0; written < bytes && out; written += block.size() * 8) {
-        for (auto& v : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            v = x;
-        }
-        out.write(reinterpret_cast<const char*>(block.data()),
-                  static_cast<std::streamsize>(std::min<std::uint64_t>(block.size() * 8, bytes - written)));
-    }
-    return static_cast<bool>(out);
-}
-
 int WaitForPort(const fs::path& portFile)
 {
     for (int i = 0; i < 200; ++i) {
@@ -69,77 +50,20 @@ int WaitForPort(const fs::path& portFile)
     return 0;
 }
 
-bool PipelineTransfer(const std::string& url, const fs::path& out)
-{
-    core::PosixUpdateHost host;
-    core::PipelineState state;
-    bench::NoWindow window;
-    core::UpdateContext ctx{host, state, &window, core::PipelinePaths{}};
-    core::PackageWriteBuffer buffer;  // as the launcher opens its package file
-    std::FILE* file = std::fopen(out.c_str(), "wb");
-    if (!file) return false;
-    buffer.Attach(file);
-    core::CurlHandle curl(curl_easy_init());
-    const core::TransferOutcome outcome = core::TransferPackage(ctx, curl.get(), url, file);
-    const bool closed = std::fclose(file) == 0;
-    return outcome.result == CURLE_OK && outcome.httpStatus == 200 && closed;
-}
-
-void PrintUsage()
-{
-    std::cout << "download_bench [--mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
-                 "  --mib N     size of the package in MiB (1024)\n"
-                 "  --pairs N   counted pipeline/curl pairs after the warm-up pair (15)\n"
-                 "  --out DIR   where the transfers write (a folder of their own in /dev/shm)\n"
-                 "  --cache DIR where the served file is kept between runs (the build tree's bench-cache)\n";
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    std::uint64_t mib = 1024;
-    int pairs = 15;
-    fs::path cache = LAUNCHER_BENCH_CACHE_DIR;
-    std::optional<fs::path> out;
-    for (int i = 1; i < argc; ++i) {
-        const std::string flag = argv[i];
-        if (flag == "--help") {
-            PrintUsage();
-            return 0;
-        }
-        if (i + 1 >= argc) {
-            std::cerr << flag << " needs a value\n";
-            return 2;
-        }
-        const char* value = argv[++i];
-        if (flag == "--mib") {
-            mib = std::strtoull(value, nullptr, 10);
-        } else if (flag == "--pairs") {
-            const std::optional<int> n = bench::ParsePairs(value);
-            if (!n) {
-                std::cerr << "--pairs wants a count from 1 on\n";
-                return 2;
-            }
-            pairs = *n;
-        } else if (flag == "--out") {
-            out = fs::path(value);
-        } else if (flag == "--cache") {
-            cache = value;
-        } else {
-            std::cerr << "unknown option " << flag << "\n";
-            PrintUsage();
-            return 2;
-        }
-    }
-    if (mib == 0) {
-        std::cerr << "--mib wants a size from 1 on\n";
-        return 2;
-    }
+    bench::TransferOptions options;
+    options.cache = LAUNCHER_BENCH_CACHE_DIR;
+    if (const std::optional<int> exit =
+            bench::ParseTransferOptions(argc, argv, options, "download_bench", "counted pipeline/curl pairs after the warm-up pair"))
+        return *exit;
+    const auto& [cache, mib, pairs, out] = options;
     const std::uint64_t bytes = mib << 20;
     fs::create_directories(cache);
     const fs::path source = cache / "download-source.bin";
-    if (!MakeFile(source, bytes)) {
+    if (!bench::MakeNoiseFile(source, bytes)) {
         std::cerr << "cannot write " << source << "\n";
         return 1;
     }
@@ -184,7 +108,7 @@ int main(int argc, char** argv)
     long peakKiB = -1;
     const bench::TimedRun pipelineRun = [&]() -> std::optional<bench::Timing> {
         bench::FlushDisks();
-        const bench::ChildResult r = bench::RunInChild([&] { return PipelineTransfer(url, viaPipeline); });
+        const bench::ChildResult r = bench::RunInChild([&] { return bench::PipelineTransfer(url, viaPipeline); });
         if (!r.ok) {
             fs::remove(viaPipeline);
             std::cerr << "the pipeline's transfer failed\n";

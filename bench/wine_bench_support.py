@@ -12,6 +12,8 @@ import zipfile
 from contextlib import contextmanager
 from pathlib import Path
 
+from bench_ratio import PairTimes  # beside this file
+
 REPO = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(REPO / "scripts"))
 import winerun  # noqa: E402
@@ -174,3 +176,30 @@ def status_kib(pid: int, field: str) -> int | None:
     except OSError:
         return None
     return None
+
+
+def timed_transfer(session: winerun.Session, name: str, server, uidriver: Path, exe: Path, args: list[str]) -> float:
+    """Seconds from starting exe in a warm fresh prefix to the end of its package transfer as
+    the server saw it (server.transfer_end)."""
+    with warm_prefix(session, name, uidriver) as prefix:
+        start = time.time()
+        proc = prefix.popen(exe, args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        end = server.transfer_end(start, timeout_s=600)
+        prefix.kill()
+        proc.wait(60)
+        return end - start
+
+
+def launcher_and_curl_pairs(session: winerun.Session, server, build: Build, curl_exe: Path, pairs: int) -> PairTimes:
+    """The launcher and curl.exe fetching server.url alternately: a warm-up pair that is not
+    counted, then pairs counted pairs, each printed."""
+    times = PairTimes("launcher", "curl.exe")
+    for i in range(pairs + 1):
+        ours = timed_transfer(session, "launcher", server, build.uidriver, build.launcher, [])
+        theirs = timed_transfer(session, "curl", server, build.uidriver, curl_exe,
+                                ["-s", "-f", "-o", r"C:\bench.bin", server.url])
+        label = "warm-up" if i == 0 else f"pair {i}"
+        print(f"  {label}: launcher {ours:.2f} s, curl.exe {theirs:.2f} s")
+        if i:
+            times.add(ours, theirs)
+    return times

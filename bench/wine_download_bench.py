@@ -15,25 +15,11 @@ prefix's wineserver warm so neither side pays for starting Wine's services.
 The variant is the one the tests use on this host (scripts/winerun.py); its build must exist.
 """
 import argparse
-import subprocess
 import sys
-import time
-from pathlib import Path
 
-from bench_ratio import PairTimes  # beside this file
-from wine_bench_support import REPO, Build, Server, bench_run, make_package, warm_prefix
+from wine_bench_support import REPO, Build, bench_run, launcher_and_curl_pairs, make_package
 
 GOAL = 0.95
-
-
-def timed_run(session, name: str, server: Server, uidriver: Path, exe: Path, args: list[str]) -> float:
-    with warm_prefix(session, name, uidriver) as prefix:
-        start = time.time()
-        proc = prefix.popen(exe, args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        end = server.transfer_end(start, timeout_s=600)
-        prefix.kill()
-        proc.wait(60)
-        return end - start
 
 
 def main() -> int:
@@ -44,26 +30,17 @@ def main() -> int:
     args = parser.parse_args()
 
     build = Build()
-    variant, launcher, uidriver = build.variant, build.launcher, build.uidriver
     curl_exe = build.deps / build.arch / "curl-thunks" / "bin" / "curl.exe"
-    build.require(launcher, uidriver, curl_exe)
+    build.require(build.launcher, build.uidriver, curl_exe)
 
     package = REPO / "build" / "bench-cache" / f"wine-package-{args.mib}.zip"
     make_package(package, args.mib)
     size_mib = package.stat().st_size / (1 << 20)
-    print(f"wine download bench: {variant} ({build.why}); {size_mib:.0f} MiB package, "
+    print(f"wine download bench: {build.variant} ({build.why}); {size_mib:.0f} MiB package, "
           f"prefixes in {args.run_dir}, {args.pairs} pairs after a warm-up pair")
 
-    times = PairTimes("launcher", "curl.exe")
     with bench_run(args.run_dir, build, package) as (session, server):
-        for i in range(args.pairs + 1):
-            ours = timed_run(session, "launcher", server, uidriver, launcher, [])
-            theirs = timed_run(session, "curl", server, uidriver, curl_exe,
-                               ["-s", "-f", "-o", r"C:\bench.bin", server.url])
-            label = "warm-up" if i == 0 else f"pair {i}"
-            print(f"  {label}: launcher {ours:.2f} s, curl.exe {theirs:.2f} s")
-            if i:
-                times.add(ours, theirs)
+        times = launcher_and_curl_pairs(session, server, build, curl_exe, args.pairs)
     times.report("wine download", GOAL, size_mib)
     return 0
 

@@ -60,6 +60,22 @@ if [ ! -f "$mz_out/.done" ]; then
   touch "$mz_out/.done"
 fi
 
+# minizip's zip writer (zip.c), for the channel publisher only, in a folder and library of its
+# own beside the reader so the launcher links what it always did. Its include folder carries
+# the headers zip.h includes from beside itself.
+mzw_out="$OUT_ROOT/minizip-zip-$mz_ver"
+if [ ! -f "$mzw_out/.done" ]; then
+  echo "setup: building minizip's zip writer $mz_ver for mingw $ARCH"
+  src="$(fetch_source minizip "$mz_ver")"
+  mzdir="$(dirname "$(find "$src" -name zip.c -path '*minizip*' | head -n 1)")"
+  rm -rf "$mzw_out" && mkdir -p "$mzw_out/include/minizip" "$mzw_out/lib" "$mzw_out/obj"
+  "$ARCH-w64-mingw32-gcc-posix" -O2 -c "$mzdir/zip.c" -o "$mzw_out/obj/zip.o"
+  "$ARCH-w64-mingw32-ar" rcs "$mzw_out/lib/libminizip_zip.a" "$mzw_out/obj/zip.o"
+  cp "$mzdir"/{zip.h,ioapi.h} "$mzw_out/include/minizip/"
+  touch "$mzw_out/.done"
+fi
+
 # Stable names for CMake to find whatever version is current.
 ln -sfn "curl-$curl_ver+thunks" "$OUT_ROOT/curl-thunks"
 ln -sfn "minizip-$mz_ver" "$OUT_ROOT/minizip"
+ln -sfn "minizip-zip-$mz_ver" "$OUT_ROOT/minizip-zip"
