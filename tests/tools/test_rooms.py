@@ -8,6 +8,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[2]
 # Bottom to top.
 ROOMS = ["core", "fw", "http", "diag", "platform", "update", "browser", "launch", "ui", "app"]
+# Programs of their own beside the launcher, built on the portable core alone.
+BESIDE = ["studio"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/', re.M)
 SOURCES = ("*.cpp", "*.h")
 
@@ -31,8 +33,14 @@ def test_no_room_includes_a_room_above_it():
 def test_every_room_of_the_windows_code_has_its_place_in_the_order():
     # A new folder of Windows code must be placed in the order, or its includes go unchecked.
     unplaced = {p.parent.relative_to(REPO).parts[0] for pattern in SOURCES for p in REPO.glob("*/" + pattern)}
-    unplaced -= set(ROOMS) | {"tests", "tools", "bench", "fuzz", "res"}
+    unplaced -= set(ROOMS) | set(BESIDE) | {"tests", "tools", "bench", "fuzz", "res"}
     assert not unplaced, f"folders outside the order: {sorted(unplaced)}"
+
+
+def test_the_programs_beside_the_launcher_include_only_the_core_and_themselves():
+    stray = [f"{path.relative_to(REPO)} includes {target}/" for room in BESIDE for path in room_files(room)
+             for target in INCLUDE.findall(path.read_text(errors="replace")) if target not in ("core", room)]
+    assert not stray, "includes outside the core: " + "; ".join(stray)
 
 
 def test_the_main_launcher_window_is_defined_in_its_own_file_only():
