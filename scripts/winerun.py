@@ -99,7 +99,9 @@ def display_problem(display: str, xvfb_pid: int) -> str:
             return f"the virtual display {display} is gone (its Xvfb, pid {xvfb_pid}, has ended)"
         if b"Xvfb" not in command:
             return f"the virtual display {display} is gone (pid {xvfb_pid} is no longer its Xvfb)"
-    number = display.lstrip(":").split(".")[0]
+    if not display.startswith(":"):
+        return ""  # a display over the network: the X library will say what is wrong
+    number = display[1:].split(".")[0]
     try:
         with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
             probe.settimeout(5)
