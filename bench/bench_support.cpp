@@ -224,7 +224,7 @@ ProgramResult TimeProgram(const std::vector<std::string>& argv)
     return r;
 }
 
-Placement PlaceRuns()
+Placement PlaceRuns(Pinning pinning)
 {
     Placement placement;
     cpu_set_t allowed;
@@ -237,7 +237,8 @@ Placement PlaceRuns()
     errno = 0;
     const int nice = getpriority(PRIO_PROCESS, 0);
     placement.nice = errno == 0 ? nice : 0;
-    if (processors.size() < 2 || !PinTo(0, processors[1])) return placement;
+    placement.pinning = pinning;
+    if (pinning == Pinning::None || processors.size() < 2 || !PinTo(0, processors[1])) return placement;
     placement.runs = processors[1];
     placement.helpers = processors[0];
     return placement;
@@ -245,7 +246,9 @@ Placement PlaceRuns()
 
 std::string Placement::Describe() const
 {
-    std::string text = runs < 0 ? "runs not pinned (fewer than two processors)" : "runs on processor " + std::to_string(runs);
+    std::string text = runs >= 0 ? "runs on processor " + std::to_string(runs)
+                       : pinning == Pinning::None ? "runs on every processor"
+                                                  : "runs not pinned (fewer than two processors)";
     text += " at nice " + std::to_string(nice);
     if (nice > kRaisedNice) text += " (not allowed to raise it: other work shares the processor as an equal)";
     return text;
@@ -426,45 +429,73 @@ double Median(std::vector<double> values)
 }
 }  // namespace
 
-std::optional<Comparison> ComparePairs(int pairs, const std::string& oursLabel, const TimedRun& ours,
-                                       const std::string& referenceLabel, const TimedRun& reference)
+namespace {
+
+Timing Medians(const std::vector<Timing>& runs)
 {
-    Comparison c;
-    for (int pair = 0; pair <= pairs; ++pair) {
-        const std::optional<Timing> a = ours();
-        if (!a) return std::nullopt;
-        const std::optional<Timing> b = reference();
-        if (!b) return std::nullopt;
-        if (pair == 0) {
-            std::printf("warm-up:  %s %.3f s, %s %.3f s (not counted)\n", oursLabel.c_str(), a->seconds,
-                        referenceLabel.c_str(), b->seconds);
-        } else {
-            std::printf("pair %d/%d: %s %.3f s, %s %.3f s, ratio %.2f\n", pair, pairs, oursLabel.c_str(), a->seconds,
-                        referenceLabel.c_str(), b->seconds, b->seconds / a->seconds);
-            c.ours.push_back(*a);
-            c.reference.push_back(*b);
-        }
-        std::fflush(stdout);
+    std::vector<double> wall, cpu;
+    for (const Timing& t : runs) {
+        wall.push_back(t.seconds);
+        cpu.push_back(t.cpuSeconds);
     }
-    const auto medians = [](const std::vector<Timing>& runs) {
-        std::vector<double> wall, cpu;
-        for (const Timing& t : runs) {
-            wall.push_back(t.seconds);
-            cpu.push_back(t.cpuSeconds);
+    return Timing{Median(wall), Median(cpu)};
+}
+
+}  // namespace
+
+std::optional<Rounds> RunRounds(int rounds, const std::vector<Side>& sides)
+{
+    Rounds r;
+    r.runs.resize(sides.size());
+    for (const Side& side : sides) r.labels.push_back(side.label);
+    for (int round = 0; round <= rounds; ++round) {
+        std::vector<Timing> these;
+        for (const Side& side : sides) {
+            const std::optional<Timing> t = side.run();
+            if (!t) return std::nullopt;
+            these.push_back(*t);
         }
-        return Timing{Median(wall), Median(cpu)};
-    };
-    c.oursMedian = medians(c.ours);
-    c.referenceMedian = medians(c.reference);
-    c.ratioOfMedians = c.referenceMedian.seconds / c.oursMedian.seconds;
-    c.cpuRatio = c.referenceMedian.cpuSeconds / c.oursMedian.cpuSeconds;
+        if (round == 0)
+            std::printf("warm-up:  ");
+        else
+            std::printf("%s %d/%d: ", sides.size() == 2 ? "pair" : "round", round, rounds);
+        for (std::size_t i = 0; i < sides.size(); ++i)
+            std::printf("%s%s %.3f s", i ? ", " : "", sides[i].label.c_str(), these[i].seconds);
+        if (round == 0)
+            std::printf(" (not counted)");
+        else if (sides.size() == 2)
+            std::printf(", ratio %.2f", these[1].seconds / these[0].seconds);
+        std::printf("\n");
+        std::fflush(stdout);
+        if (round > 0)
+            for (std::size_t i = 0; i < sides.size(); ++i) r.runs[i].push_back(these[i]);
+    }
+    return r;
+}
+
+double Rounds::OtherProcessors() const
+{
     double wall = 0, other = 0;
-    for (const auto* runs : {&c.ours, &c.reference})
-        for (const Timing& t : *runs) {
+    for (const auto& side : runs)
+        for (const Timing& t : side) {
             wall += t.seconds;
             other += t.otherCpuSeconds;
         }
-    c.otherProcessors = other / wall;
+    return wall > 0 ? other / wall : 0;
+}
+
+Timing Rounds::Median(std::size_t side) const { return Medians(runs.at(side)); }
+
+Comparison Compare(const Rounds& rounds, std::size_t ours, std::size_t reference)
+{
+    Comparison c;
+    c.ours = rounds.runs.at(ours);
+    c.reference = rounds.runs.at(reference);
+    c.oursMedian = Medians(c.ours);
+    c.referenceMedian = Medians(c.reference);
+    c.ratioOfMedians = c.referenceMedian.seconds / c.oursMedian.seconds;
+    c.cpuRatio = c.referenceMedian.cpuSeconds / c.oursMedian.cpuSeconds;
+    c.otherProcessors = Rounds{{}, {c.ours, c.reference}}.OtherProcessors();
     std::vector<double> pairRatios;
     for (std::size_t i = 0; i < c.ours.size(); ++i) pairRatios.push_back(c.reference[i].seconds / c.ours[i].seconds);
     c.medianPairRatio = Median(pairRatios);
@@ -473,23 +504,43 @@ std::optional<Comparison> ComparePairs(int pairs, const std::string& oursLabel, 
     return c;
 }
 
+std::optional<Comparison> ComparePairs(int pairs, const std::string& oursLabel, const TimedRun& ours,
+                                       const std::string& referenceLabel, const TimedRun& reference)
+{
+    const std::optional<Rounds> rounds = RunRounds(pairs, {{oursLabel, ours}, {referenceLabel, reference}});
+    if (!rounds) return std::nullopt;
+    return Compare(*rounds, 0, 1);
+}
+
+void PrintMedian(const std::string& label, const Timing& median, double mebibytes)
+{
+    std::printf("%s: median %.3f s", label.c_str(), median.seconds);
+    if (mebibytes > 0) std::printf(" (%.0f MiB/s)", mebibytes / median.seconds);
+    std::printf(", processor time %.3f s\n", median.cpuSeconds);
+}
+
+void PrintRatios(const Comparison& c, const std::string& oursLabel, const std::string& referenceLabel)
+{
+    std::printf("ratio of the medians %s/%s: %.2f\n", referenceLabel.c_str(), oursLabel.c_str(), c.ratioOfMedians);
+    std::printf("ratio of processor times %s/%s: %.2f\n", referenceLabel.c_str(), oursLabel.c_str(), c.cpuRatio);
+}
+
+void PrintOtherWork(double otherProcessors)
+{
+    // Some kernel work outside any process counts as other work: below a tenth of a processor
+    // is a quiet machine.
+    std::printf("other work beside the counted runs: %.2f of %ld processors on average%s\n", otherProcessors,
+                sysconf(_SC_NPROCESSORS_ONLN),
+                otherProcessors >= 0.25 ? " (the machine is busy: wall times and their ratio shift with its load)" : "");
+}
+
 void PrintComparison(const Comparison& c, const std::string& oursLabel, const std::string& referenceLabel,
                      double mebibytes)
 {
-    const auto line = [&](const std::string& label, const Timing& t) {
-        std::printf("%s: median %.3f s", label.c_str(), t.seconds);
-        if (mebibytes > 0) std::printf(" (%.0f MiB/s)", mebibytes / t.seconds);
-        std::printf(", processor time %.3f s\n", t.cpuSeconds);
-    };
-    line(oursLabel, c.oursMedian);
-    line(referenceLabel, c.referenceMedian);
-    std::printf("ratio of the medians %s/%s: %.2f\n", referenceLabel.c_str(), oursLabel.c_str(), c.ratioOfMedians);
-    std::printf("ratio of processor times %s/%s: %.2f\n", referenceLabel.c_str(), oursLabel.c_str(), c.cpuRatio);
-    // Some kernel work outside any process counts as other work: below a tenth of a processor
-    // is a quiet machine.
-    std::printf("other work beside the counted runs: %.2f of %ld processors on average%s\n", c.otherProcessors,
-                sysconf(_SC_NPROCESSORS_ONLN),
-                c.otherProcessors >= 0.25 ? " (the machine is busy: wall times and their ratio shift with its load)" : "");
+    PrintMedian(oursLabel, c.oursMedian, mebibytes);
+    PrintMedian(referenceLabel, c.referenceMedian, mebibytes);
+    PrintRatios(c, oursLabel, referenceLabel);
+    PrintOtherWork(c.otherProcessors);
 }
 
 void PrintMemoryGoal(const std::string& what, long peakKiB, double goalMiB)

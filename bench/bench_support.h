@@ -60,6 +60,11 @@ private:
     int m_pid = -1;
 };
 
+enum class Pinning {
+    OneProcessor,  // every run on one processor, background programs on another
+    None,          // runs that use several processors themselves
+};
+
 // Fixed processors and a raised priority for the runs. Left to itself, the scheduler puts a
 // transfer and the channel server now on one processor, now on two, and the two placements
 // differ by a third in time for the same program; and other work on the machine takes a share
@@ -68,13 +73,14 @@ struct Placement {
     int runs = -1;     // the benchmark and everything it runs, or -1: not pinned
     int helpers = -1;  // for background programs (the channel server), or -1
     int nice = 0;      // the priority the runs got
+    Pinning pinning = Pinning::OneProcessor;
     std::string Describe() const;
 };
 
 // Pins this process, and so every run it starts, to the second processor it may use, keeps the
-// first for background programs (pins nothing with fewer than two), and raises its priority
-// where it may.
-Placement PlaceRuns();
+// first for background programs (pins nothing with fewer than two, or with Pinning::None), and
+// raises its priority where it may.
+Placement PlaceRuns(Pinning pinning = Pinning::OneProcessor);
 
 // A file of bytes of noise (incompressible, the same every time), kept when it has the size.
 bool MakeNoiseFile(const std::filesystem::path& path, std::uint64_t bytes);
@@ -132,14 +138,42 @@ struct Comparison {
     double otherProcessors = 0;  // processors' worth of other work, on average over the counted runs
 };
 
-// Runs the two sides alternately, ours first in each pair: one warm-up pair that is not
-// counted, then pairs counted pairs, each printed as it completes. Nothing when any run failed.
-// Alternating spreads slow phases of the machine over both sides instead of one.
+// One side of a benchmark: its label and one run of it.
+struct Side {
+    std::string label;
+    TimedRun run;
+};
+
+// The counted runs of every side, in the sides' order.
+struct Rounds {
+    std::vector<std::string> labels;
+    std::vector<std::vector<Timing>> runs;
+    // Processors' worth of other work, on average over every counted run.
+    double OtherProcessors() const;
+    // The medians of one side's wall and processor times.
+    Timing Median(std::size_t side) const;
+};
+
+// Runs the sides in turn, in the given order in every round: one warm-up round that is not
+// counted, then `rounds` counted rounds, each printed as it completes. Nothing when any run
+// failed. Taking turns spreads slow phases of the machine over every side instead of one.
+std::optional<Rounds> RunRounds(int rounds, const std::vector<Side>& sides);
+
+// Side `ours` against side `reference`, round by round.
+Comparison Compare(const Rounds& rounds, std::size_t ours, std::size_t reference);
+
+// Two sides in pairs, ours first in each pair (RunRounds and Compare).
 std::optional<Comparison> ComparePairs(int pairs, const std::string& oursLabel, const TimedRun& ours,
                                        const std::string& referenceLabel, const TimedRun& reference);
 
-// The medians (with MiB/s when mebibytes > 0), the ratio of processor times and how much other
-// work ran meanwhile.
+// "<label>: median S s (M MiB/s), processor time P s" (MiB/s when mebibytes > 0).
+void PrintMedian(const std::string& label, const Timing& median, double mebibytes);
+// The ratio of the medians and of the processor times, reference / ours.
+void PrintRatios(const Comparison& c, const std::string& oursLabel, const std::string& referenceLabel);
+// How much other work ran beside the counted runs.
+void PrintOtherWork(double otherProcessors);
+
+// Both medians, the ratios and how much other work ran meanwhile.
 void PrintComparison(const Comparison& c, const std::string& oursLabel, const std::string& referenceLabel,
                      double mebibytes);
 

@@ -1,13 +1,17 @@
-// How fast and how lean the package walk is next to Info-ZIP's unzip, on an archive shaped
-// like a game client: thousands of small files and a few big ones, some compressible, some
-// not. The archive is built once (with the zip tool) into a cache folder of the build tree and
-// reused while its shape stays the same. Both extractors run in alternating pairs and write
-// into /dev/shm when both trees fit there (else into the cache folder), or into --out DIR.
+// How fast and how lean the package walk is next to Info-ZIP's unzip and libarchive's bsdtar,
+// on an archive shaped like a game client: thousands of small files and a few big ones, some
+// compressible, some not. The archive is built once (with the zip tool) into a cache folder of
+// the build tree and reused while its shape stays the same. The walk as the launcher runs it
+// (one worker per hardware thread), the walk on one worker (the single-thread figure), unzip
+// and bsdtar take turns in every round, unpinned so that the walk's workers may use every
+// processor, and write into /dev/shm when two trees fit there (else into the cache folder), or
+// into --out DIR. Every tree is compared with the walk's.
 //
 //   extract_bench [--files N] [--big N] [--big-mib N] [--pairs N] [--out DIR] [--cache DIR]
 //
-// Prints each pair, the median time of each extractor, the peak memory the walk adds (goal
-// < 16 MiB) and, last, the summary line with the ratio unzip time / walk time (goal >= 1.0).
+// Prints each round, the median time of each extractor, the peak memory the walk adds (goal
+// < 16 MiB) and, last, two summary lines: the ratio unzip time / walk time (goal >= 1.0) and
+// bsdtar time / walk time (goal >= 1.8).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -19,12 +23,14 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench/bench_pipeline.h"
 #include "bench/bench_support.h"
 #include "core/update/package_extraction.h"
 #include "core/update/posix_update_host.h"
+#include "core/update/unzip_workers.h"
 
 #ifndef LAUNCHER_BENCH_CACHE_DIR
 #define LAUNCHER_BENCH_CACHE_DIR "bench-cache"
@@ -149,13 +155,15 @@ bool BuildArchive(const Shape& shape, const fs::path& cache, const fs::path& arc
 
 
 // Runs the walk in a forked child so that its time and memory are measured on their own.
-bench::ChildResult RunWalkInChild(const fs::path& archive, const fs::path& out)
+// workers: as the launcher chooses them (0), or a number.
+bench::ChildResult RunWalkInChild(const fs::path& archive, const fs::path& out, unsigned workers)
 {
     return bench::RunInChild([&] {
         bench::QuietHost host;
         core::PipelineState state;
         core::UpdateContext ctx{host, state, nullptr,
                                 core::PipelinePaths{L"", core::Utf8ToWide(out.string()), L"qorn", L"palmet", L"qorn"}};
+        ctx.unzipWorkers = workers;
         return core::OnUnzipFile(ctx, core::Utf8ToWide(archive.string()));
     });
 }
@@ -188,14 +196,24 @@ bool SameTrees(const fs::path& a, const fs::path& b, std::uint64_t& files, std::
     return countB == files;
 }
 
+// Compares a side's tree with the walk's and removes it; false (saying so) when they differ.
+bool SameOutput(const std::string& label, const fs::path& tree, const fs::path& walkTree, std::uint64_t& files,
+                std::uint64_t& bytes)
+{
+    const bool same = SameTrees(tree, walkTree, files, bytes);
+    fs::remove_all(tree);
+    if (!same) std::cerr << "the files of " << label << " differ from the walk's\n";
+    return same;
+}
+
 void PrintUsage()
 {
     std::cout << "extract_bench [--files N] [--big N] [--big-mib N] [--pairs N] [--out DIR] [--cache DIR]\n"
                  "  --files N    small files in the archive (4000)\n"
                  "  --big N      big files in the archive (3)\n"
                  "  --big-mib N  size of each big file in MiB (64)\n"
-                 "  --pairs N    counted walk/unzip pairs after the warm-up pair (9)\n"
-                 "  --out DIR    where both extractors write (/dev/shm when the two trees fit)\n"
+                 "  --pairs N    counted rounds of every extractor after the warm-up round (9)\n"
+                 "  --out DIR    where the extractors write (/dev/shm when two trees fit)\n"
                  "  --cache DIR  where the archive is kept between runs (the build tree's bench-cache)\n";
 }
 
@@ -249,16 +267,18 @@ int main(int argc, char** argv)
     fs::create_directories(cache);
     const fs::path archive = cache / "package.zip";
     if (!BuildArchive(shape, cache, archive)) return 1;
-    // Both trees exist together while a pair's outputs are compared.
+    // Two trees exist together while a round's outputs are compared with the walk's.
     bench::OutputFolder target;
     if (!target.Choose(out, cache, "launcher-extract-bench", 2 * shape.TreeBytes())) return 1;
     std::cout << "archive: " << shape.files << " small files (1-64 KiB) and " << shape.bigFiles << " x "
               << shape.bigMiB << " MiB, " << (fs::file_size(archive) >> 20) << " MiB packed\n";
-    std::cout << "extract bench: the pipeline's walk (OnUnzipFile) against unzip -q -o, into " << target.Describe()
-              << ", " << pairs << " pairs after a warm-up pair\n";
-    std::cout << "placement: " << bench::PlaceRuns().Describe() << "\n";
+    const unsigned workers = core::UnzipWorkerCount(std::thread::hardware_concurrency());
+    std::cout << "extract bench: the pipeline's walk (OnUnzipFile, " << workers << " workers), the walk on one worker, "
+              << "unzip -q -o and bsdtar -x, into " << target.Describe() << ", " << pairs
+              << " rounds after a warm-up round\n";
+    std::cout << "placement: " << bench::PlaceRuns(bench::Pinning::None).Describe() << "\n";
 
-    // Read the archive once so that neither extractor pays for a cold cache.
+    // Read the archive once so that no extractor pays for a cold cache.
     {
         std::ifstream warm(archive, std::ios::binary);
         std::vector<char> buf(1 << 20);
@@ -266,46 +286,63 @@ int main(int argc, char** argv)
         }
     }
 
-    const fs::path outPipeline = target.Path() / "out-pipeline";
-    const fs::path outUnzip = target.Path() / "out-unzip";
-    long walkPeakKiB = -1;
+    // The walk runs first in each round and keeps its tree; each other side's tree is compared
+    // with it once the clock has stopped, then removed.
+    const fs::path outWalk = target.Path() / "out-walk";
+    const fs::path outOther = target.Path() / "out-other";
     std::uint64_t files = 0, bytes = 0;
-    const bench::TimedRun walkRun = [&]() -> std::optional<bench::Timing> {
-        Fresh(outPipeline);
-        const bench::ChildResult walk = RunWalkInChild(archive, outPipeline);
-        if (!walk.ok) {
-            std::cerr << "the pipeline's walk failed\n";
-            return std::nullopt;
-        }
-        walkPeakKiB = std::max(walkPeakKiB, walk.peakKiB);
-        return walk.timing;
+    const auto walkSide = [&](const std::string& label, unsigned count, long& peakKiB) {
+        return bench::Side{label, [&, label, count]() -> std::optional<bench::Timing> {
+                               const fs::path& into = count == 0 ? outWalk : outOther;
+                               Fresh(into);
+                               const bench::ChildResult walk = RunWalkInChild(archive, into, count);
+                               if (!walk.ok) {
+                                   std::cerr << label << " failed\n";
+                                   return std::nullopt;
+                               }
+                               peakKiB = std::max(peakKiB, walk.peakKiB);
+                               if (count != 0 && !SameOutput(label, outOther, outWalk, files, bytes)) return std::nullopt;
+                               return walk.timing;
+                           }};
     };
-    // Runs second in each pair, so the walk's tree of the same pair is there to be compared
-    // with unzip's once the clock has stopped; both are then removed.
-    const bench::TimedRun unzipRun = [&]() -> std::optional<bench::Timing> {
-        Fresh(outUnzip);
-        const bench::ProgramResult r =
-            bench::TimeProgram({"unzip", "-q", "-o", archive.string(), "-d", outUnzip.string()});
-        const bool same = r.status == 0 && SameTrees(outUnzip, outPipeline, files, bytes);
-        fs::remove_all(outPipeline);
-        fs::remove_all(outUnzip);
-        if (r.status != 0) {
-            std::cerr << "unzip failed (is Info-ZIP unzip installed?)\n";
-            return std::nullopt;
-        }
-        if (!same) {
-            std::cerr << "the pipeline's files differ from unzip's\n";
-            return std::nullopt;
-        }
-        return r.timing;
+    const auto toolSide = [&](const std::string& label, std::vector<std::string> argv) {
+        return bench::Side{label, [&, label, argv]() -> std::optional<bench::Timing> {
+                               Fresh(outOther);
+                               const bench::ProgramResult r = bench::TimeProgram(argv);
+                               if (r.status != 0) {
+                                   std::cerr << label << " failed (is it installed?)\n";
+                                   return std::nullopt;
+                               }
+                               if (!SameOutput(label, outOther, outWalk, files, bytes)) return std::nullopt;
+                               return r.timing;
+                           }};
     };
+    long walkPeakKiB = -1, singlePeakKiB = -1;
+    const std::vector<bench::Side> sides{
+        walkSide("walk", 0, walkPeakKiB),
+        walkSide("walk 1 worker", 1, singlePeakKiB),
+        toolSide("unzip", {"unzip", "-q", "-o", archive.string(), "-d", outOther.string()}),
+        toolSide("bsdtar", {"bsdtar", "-x", "-f", archive.string(), "-C", outOther.string()}),
+    };
+    const std::optional<bench::Rounds> rounds = bench::RunRounds(pairs, sides);
+    fs::remove_all(outWalk);
+    if (!rounds) return 1;
 
-    const std::optional<bench::Comparison> c = bench::ComparePairs(pairs, "walk", walkRun, "unzip", unzipRun);
-    if (!c) return 1;
-    std::printf("extracted: %llu files, %.1f MiB (identical in both trees in every pair)\n",
-                static_cast<unsigned long long>(files), static_cast<double>(bytes) / (1 << 20));
-    bench::PrintComparison(*c, "walk", "unzip", static_cast<double>(bytes) / (1 << 20));
+    const double mib = static_cast<double>(bytes) / (1 << 20);
+    std::printf("extracted: %llu files, %.1f MiB (identical in every tree in every round)\n",
+                static_cast<unsigned long long>(files), mib);
+    for (std::size_t i = 0; i < sides.size(); ++i)
+        bench::PrintMedian(sides[i].label, rounds->Median(i), mib);
+    const bench::Comparison vsUnzip = bench::Compare(*rounds, 0, 2);
+    const bench::Comparison vsBsdtar = bench::Compare(*rounds, 0, 3);
+    bench::PrintRatios(vsUnzip, "walk", "unzip");
+    bench::PrintRatios(vsBsdtar, "walk", "bsdtar");
+    bench::PrintRatios(bench::Compare(*rounds, 1, 3), "walk 1 worker", "bsdtar");
+    bench::PrintRatios(bench::Compare(*rounds, 0, 1), "walk", "walk 1 worker");
+    bench::PrintOtherWork(rounds->OtherProcessors());
     bench::PrintMemoryGoal("walk", walkPeakKiB, 16);
-    std::cout << bench::SummaryLine("extract", *c, 1.0) << "\n";
+    bench::PrintMemoryGoal("walk 1 worker", singlePeakKiB, 16);
+    std::cout << bench::SummaryLine("extract", vsUnzip, 1.0) << "\n";
+    std::cout << bench::SummaryLine("extract vs bsdtar", vsBsdtar, 1.8) << "\n";
     return 0;
 }

@@ -1,8 +1,9 @@
 // The package walk on any bytes: the input is the package file in an install folder of this
 // process, unpacked into its client folder. Whatever the archive holds, nothing outside the
 // client folder may change (the install folder around it is compared before and after), every
-// file and folder the walk makes must lie inside it, and the progress stays within 0 to 100.
-// The client folder is emptied after each input.
+// file and folder the walk makes or removes must lie inside it, and the progress stays within
+// 0 to 100, only grows and is shown from the calling thread alone. Inputs of odd length are
+// unpacked by one worker, the others by three. The client folder is emptied after each input.
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <map>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <utility>
 
 #include "core/update/package_extraction.h"
@@ -96,10 +98,10 @@ public:
         FUZZ_CHECK(InsideClient(m_box, path));
         return PosixUpdateHost::MakeDirectory(path);
     }
-    // The walk deletes the package it unpacked and nothing else.
+    // The walk deletes the package it unpacked and the files it could not finish, nothing else.
     bool RemoveFile(const std::wstring& path) override
     {
-        FUZZ_CHECK(fs::path(core::WideToUtf8(path)) == m_box.package);
+        FUZZ_CHECK(fs::path(core::WideToUtf8(path)) == m_box.package || InsideClient(m_box, path));
         return PosixUpdateHost::RemoveFile(path);
     }
 
@@ -111,18 +113,20 @@ class ProgressCheck : public core::ILauncherWindow {
 public:
     void UpdateProgress(const std::wstring& status, const std::wstring&, int percent, int downloading) override
     {
+        FUZZ_CHECK(std::this_thread::get_id() == m_caller);
         FUZZ_CHECK(percent >= 0 && percent <= 100 && downloading == 0);
         // The walk's own calls (no status text) only move forward.
         if (!status.empty()) return;
         FUZZ_CHECK(percent >= m_lastPercent);
         m_lastPercent = percent;
     }
-    void ShowProgressControls(bool) override {}
+    void ShowProgressControls(bool) override { FUZZ_CHECK(std::this_thread::get_id() == m_caller); }
     void InitWebBrower() override {}
-    void SetReady() override {}
+    void SetReady() override { FUZZ_CHECK(std::this_thread::get_id() == m_caller); }
 
 private:
     int m_lastPercent = 0;
+    const std::thread::id m_caller = std::this_thread::get_id();
 };
 
 void EmptyFolder(const fs::path& folder)
@@ -144,6 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ProgressCheck window;
     core::UpdateContext ctx{host, state, &window,
                             core::PipelinePaths{box.install.wstring(), box.client.wstring(), L"qorn", L"palmet", L"qorn"}};
+    ctx.unzipWorkers = size % 2 ? 1 : 3;
     core::UnzipFile(ctx, box.package.wstring(), nullptr);
 
     FUZZ_CHECK(TakeSnapshot(box) == before);

@@ -10,11 +10,16 @@
 namespace core {
 
 
-// Walks the archive and writes every entry below the client directory, showing "k/N" and
-// k*100/N after each entry. False on any failure: archive unreadable, an entry refused
-// (a name that leaves the client directory, too long for the name buffer or the target path
-// buffer), a decompression, check value or size error, a target that cannot be created or
-// written. Entries unpacked before a failure stay.
+// Walks the archive and writes every entry below the client directory. First every entry's
+// header is read, its name logged and checked, and the sizes the entries declare are compared
+// with the free space: an archive that fails any of this writes nothing. Then the folders are
+// made, then the files are unpacked by several threads (ctx.unzipWorkers), each file written
+// whole and verified. The first entry that fails stops the walk and is named in the log; files
+// that were under way are removed, files finished before stay. "k/N" and k*100/N are shown
+// for each finished entry, from this thread only. False on any failure: archive unreadable,
+// an entry refused (a name that leaves the client directory, too long for the name buffer or
+// the target path buffer), a decompression, check value or size error, a target that cannot
+// be created or written.
 bool OnUnzipFile(UpdateContext& ctx, const std::wstring& packagePath);
 
 // Unpacks the package and, on success, completes the install: deletes the package, writes the

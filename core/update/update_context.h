@@ -37,6 +37,9 @@ struct UpdateContext {
     TransferLimits limits{};
     // Makes the libcurl handle of each request; tests put in one that fails.
     CURL* (*newTransfer)() = &curl_easy_init;
+    // Threads that unpack the package; 0: one per hardware thread, at most 8. Tests and
+    // benchmarks choose a number.
+    unsigned unzipWorkers = 0;
 
     void Info(const char* function, int line, const std::wstring& text) { host.Log(L"INFO", function, line, text); }
     void Error(const char* function, int line, const std::wstring& text) { host.Log(L"ERROR", function, line, text); }

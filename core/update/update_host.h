@@ -1,6 +1,8 @@
 // What the portable update pipeline needs from the platform it runs on: files by wide path,
 // the ANSI code page, the log, reports, and the desktop-integration steps. The launcher's
 // Windows host implements it with Win32; the native tests and benchmarks use a POSIX host.
+// The package walk's threads call Log, FromAnsi, ToAnsi, ArchivePathArgument, OpenFile,
+// RemoveFile and JoinPath at the same time as the update thread: those must be thread-safe.
 #pragma once
 #include <cstdint>
 #include <cstdio>

@@ -2,6 +2,7 @@
 // code page (936 under the test runner's zh_CN locale), backslash paths, and the version
 // record. The Windows update host does the file work; its log, reports and desktop steps are
 // recorded instead, so the test needs no server and touches no shortcut or registry key.
+// Every test runs with one worker and with several.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/update/package_extraction.h"
@@ -35,7 +37,7 @@ std::string ReadAll(const std::wstring& path)
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-class PackageExtractionOnWindows : public ::testing::Test {
+class ExtractionOnWindows : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -51,16 +53,29 @@ protected:
     bool Unzip()
     {
         core::UpdateContext ctx{host, state, nullptr, core::PipelinePaths{install, client, L"qorn", L"palmet", L"qorn"}};
+        ctx.unzipWorkers = workers;
         return core::UnzipFile(ctx, package, nullptr);
     }
 
+    unsigned workers = 1;
     wintest::TempDir dir{L"unzip"};
     std::wstring install, client, package;
     RecordingHost host;
     core::PipelineState state;
 };
 
-TEST_F(PackageExtractionOnWindows, UnpacksChineseNamesBelowAChineseFolder)
+const auto kWorkerCounts = ::testing::Values(1u, 4u);
+
+class PackageExtractionOnWindows : public ExtractionOnWindows, public ::testing::WithParamInterface<unsigned> {
+protected:
+    void SetUp() override
+    {
+        workers = GetParam();
+        ExtractionOnWindows::SetUp();
+    }
+};
+
+TEST_P(PackageExtractionOnWindows, UnpacksChineseNamesBelowAChineseFolder)
 {
     state.remoteConfig[L"ClientVersion"] = L"1.0.2.3";
     const std::wstring folder = L"\u8d44\u6599";     // 资料
@@ -88,7 +103,7 @@ TEST_F(PackageExtractionOnWindows, UnpacksChineseNamesBelowAChineseFolder)
 
 // A UTF-8 name (flag bit 11) may hold characters code page 936 has no bytes for: the file is
 // made with the wide file functions under exactly that name.
-TEST_F(PackageExtractionOnWindows, UnpacksUtf8NamesOutsideTheCodePage)
+TEST_P(PackageExtractionOnWindows, UnpacksUtf8NamesOutsideTheCodePage)
 {
     const std::wstring folder = L"\u0e44\u0e17\u0e22";          // Thai, not in code page 936
     const std::wstring file = L"caf\u00e9 \u8d44\u6e90.txt";   // café 资源.txt
@@ -97,6 +112,38 @@ TEST_F(PackageExtractionOnWindows, UnpacksUtf8NamesOutsideTheCodePage)
     ASSERT_TRUE(wintest::WriteFileBytes(package, zip.Bytes()));
     ASSERT_TRUE(Unzip());
     EXPECT_EQ(ReadAll(client + L"\\" + folder + L"\\" + file), "utf-8 name");
+}
+
+// A damaged entry among good ones: the walk fails naming it, the package stays, and no file is
+// left that was not written whole and verified (the damaged one is removed again).
+TEST_P(PackageExtractionOnWindows, ADamagedEntryLeavesOnlyWholeFiles)
+{
+    const std::wstring folder = L"\u8d44\u6599";  // 资料
+    const auto good = [](int i) { return std::string(30000 + i, static_cast<char>('a' + i)); };
+    const std::string damaged(50000, 'D');
+    RawZip zip;
+    for (int i = 0; i < 12; ++i) {
+        zip.Add(Ansi(folder) + "/good" + std::to_string(i) + ".txt", good(i));
+        if (i == 5) zip.Add(Ansi(folder) + "/bad.bin", damaged);
+    }
+    std::string bytes = zip.Bytes();
+    bytes[bytes.find(damaged) + 100] = 'x';  // its check value no longer matches
+    ASSERT_TRUE(wintest::WriteFileBytes(package, bytes));
+
+    EXPECT_FALSE(Unzip());
+
+    EXPECT_FALSE(Exists(client + L"\\" + folder + L"\\bad.bin"));
+    for (int i = 0; i < 12; ++i) {
+        const std::wstring path = client + L"\\" + folder + L"\\good" + std::to_wstring(i) + L".txt";
+        if (Exists(path)) {
+            EXPECT_EQ(ReadAll(path), good(i)) << i;
+        }
+    }
+    EXPECT_TRUE(Exists(package));
+    EXPECT_NE(std::find(host.lines.begin(), host.lines.end(), L"ERROR:CRC error in entry " + folder + L"/bad.bin"),
+              host.lines.end());
+    EXPECT_EQ(host.reports.back(), L"message:game unzip failed");
+    EXPECT_TRUE(host.desktop.empty());
 }
 
 // Writes each piece at its offset and nothing between them, so the gaps stay holes that cost
@@ -127,7 +174,7 @@ std::uint64_t SizeOf(const std::wstring& path)
 
 // Sizes and offsets past 4 GiB live in zip64 records. An entry larger than 4 GiB and one that
 // starts past 4 GiB unpack whole: the walk checks the size it wrote and minizip the CRC-32.
-TEST_F(PackageExtractionOnWindows, UnpacksAnEntryLargerThan4GiBAndOneStartingPastIt)
+TEST_P(PackageExtractionOnWindows, UnpacksAnEntryLargerThan4GiBAndOneStartingPastIt)
 {
     constexpr std::uint64_t kLarge = (std::uint64_t{1} << 32) + 4097;
     ULARGE_INTEGER free{};
@@ -151,18 +198,29 @@ TEST_F(PackageExtractionOnWindows, UnpacksAnEntryLargerThan4GiBAndOneStartingPas
     EXPECT_EQ(ReadAll(client + L"\\qorn\\past4g.txt"), "past 4 GiB");
 }
 
+INSTANTIATE_TEST_SUITE_P(Workers, PackageExtractionOnWindows, kWorkerCounts);
+
 std::vector<std::wstring> Sorted(std::vector<std::wstring> names)
 {
     std::sort(names.begin(), names.end());
     return names;
 }
 
-class RefusedOnWindows : public PackageExtractionOnWindows, public ::testing::WithParamInterface<const wchar_t*> {};
+class RefusedOnWindows : public ExtractionOnWindows,
+                         public ::testing::WithParamInterface<std::tuple<const wchar_t*, unsigned>> {
+protected:
+    void SetUp() override
+    {
+        workers = std::get<1>(GetParam());
+        ExtractionOnWindows::SetUp();
+    }
+};
 
 TEST_P(RefusedOnWindows, NothingIsWrittenAndThePackageStays)
 {
     RawZip zip;
-    zip.Add(Ansi(GetParam()), "out");
+    zip.Add("first.txt", "a good entry before the bad one");
+    zip.Add(Ansi(std::get<0>(GetParam())), "out");
     ASSERT_TRUE(wintest::WriteFileBytes(package, zip.Bytes()));
 
     EXPECT_FALSE(Unzip());
@@ -176,9 +234,10 @@ TEST_P(RefusedOnWindows, NothingIsWrittenAndThePackageStays)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, RefusedOnWindows,
-                         ::testing::Values(L"..\\\u9003\u9038.txt",  // ..\逃逸.txt
-                                           L"client\\..\\..\\x.txt", L"\\\\127.0.0.1\\c$\\x.txt",
-                                           L"C:x.txt",
-                                           L"evil.txt:stream"));  // a data stream of evil.txt
+                         ::testing::Combine(::testing::Values(L"..\\\u9003\u9038.txt",  // ..\逃逸.txt
+                                                              L"client\\..\\..\\x.txt",
+                                                              L"\\\\127.0.0.1\\c$\\x.txt", L"C:x.txt",
+                                                              L"evil.txt:stream"),  // a data stream of evil.txt
+                                            kWorkerCounts));
 
 }  // namespace
