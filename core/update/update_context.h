@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/update/config_signature.h"
 #include "core/update/launcher_window.h"
 #include "core/update/pipeline_state.h"
 #include "core/update/update_host.h"
@@ -37,6 +38,8 @@ struct UpdateContext {
     TransferLimits limits{};
     // Makes the libcurl handle of each request; tests put in one that fails.
     CURL* (*newTransfer)() = &curl_easy_init;
+    // The public keys the launcher was built with; none: the configuration is taken unsigned.
+    ChannelKeys channelKeys{};
 
     void Info(const char* function, int line, const std::wstring& text) { host.Log(L"INFO", function, line, text); }
     void Error(const char* function, int line, const std::wstring& text) { host.Log(L"ERROR", function, line, text); }
