@@ -6,7 +6,8 @@ set(LAUNCHER_DEPS_CACHE "$ENV{HOME}/.cache/launcher-deps" CACHE PATH "Cache of t
 set(_curl "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/curl")
 set(_minizip "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/minizip")
 set(_sodium "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/libsodium")
-if(NOT EXISTS "${_curl}/lib/libcurl.a" OR NOT EXISTS "${_minizip}/lib/libminizip.a" OR NOT EXISTS "${_sodium}/lib/libsodium.a")
+if(NOT EXISTS "${_curl}/lib/libcurl.a" OR NOT EXISTS "${_minizip}/lib/libminizip.a"
+   OR NOT EXISTS "${_minizip}/include/minizip/zip.h" OR NOT EXISTS "${_sodium}/lib/libsodium.a")
   message(FATAL_ERROR "libcurl/minizip/libsodium for mingw are missing in ${LAUNCHER_DEPS_CACHE}: run scripts/setup.sh")
 endif()
 

@@ -1,0 +1,105 @@
+// "scripts/channel publish": a game tree becomes the folder a static server serves for a
+// channel. Prints progress while a large tree is packed and a summary at the end.
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+#include "core/publish/publish_channel.h"
+#include "core/publish/publish_files.h"
+#include "studio/channel_commands.h"
+#include "studio/command_args.h"
+
+namespace studio {
+
+namespace {
+
+const std::set<std::string> kOptions = {"game",    "version",      "base-url",  "out",
+                                        "code",    "channel",      "mini-version", "entry-url",
+                                        "custom-parameters"};
+
+std::string Size(std::uint64_t bytes)
+{
+    char text[64];
+    if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    else
+        std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    return text;
+}
+
+// One line a second at most, so a small tree prints none and a large one shows it is moving.
+class ProgressLines {
+public:
+    void operator()(const char* phase, const core::PackProgress& figures)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < std::chrono::seconds(1)) return;
+        m_last = now;
+        const int percent =
+            figures.bytesTotal ? static_cast<int>(figures.bytesDone * 100 / figures.bytesTotal) : 100;
+        std::fprintf(stderr, "%s: %3d%% (%s of %s, %zu of %zu entries)\n", phase, percent,
+                     Size(figures.bytesDone).c_str(), Size(figures.bytesTotal).c_str(), figures.entriesDone,
+                     figures.entriesTotal);
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
+};
+
+void PrintSummary(const core::PublishRequest& request, const core::PublishSummary& summary)
+{
+    const std::string out = core::PathUtf8(request.outDir);
+    std::cout << "published " << request.gameCode << " " << request.version << " on channel " << request.channel
+              << "\n"
+              << "  files:         " << summary.files << " in " << summary.folders << " folders, "
+              << Size(summary.bytes) << "\n"
+              << "  package:       " << Size(summary.packageBytes) << ", SHA-256 " << summary.sha256 << "\n"
+              << "  package URL:   " << summary.packageUrl << "\n"
+              << "  configuration: " << summary.configUrl << "\n"
+              << "  written to:    " << out << "/" << summary.packagePath << "\n"
+              << "                 " << out << "/" << summary.configPath << std::endl;
+}
+
+}  // namespace
+
+int RunPublish(const CommandWords& words)
+{
+    CommandArgs args;
+    std::string error;
+    if (!ParseCommandArgs(words, kOptions, args, error)) {
+        PrintError("publish: " + error);
+        return kExitUsage;
+    }
+    if (!args.positional.empty()) {
+        PrintError("publish: unexpected \"" + args.positional[0] + "\"");
+        return kExitUsage;
+    }
+    for (const char* required : {"game", "version", "base-url", "out"})
+        if (!args.Option(required)) {
+            PrintError(std::string("publish: --") + required + " is required");
+            return kExitUsage;
+        }
+
+    core::PublishRequest request;
+    request.gameDir = core::Utf8Path(*args.Option("game"));
+    request.outDir = core::Utf8Path(*args.Option("out"));
+    request.gameCode = args.OptionOr("code", CHANNEL_DEFAULT_GAME_CODE);
+    request.channel = args.OptionOr("channel", CHANNEL_DEFAULT_DITCH_CODE);
+    request.version = *args.Option("version");
+    request.miniVersion = args.OptionOr("mini-version", "");
+    request.baseUrl = *args.Option("base-url");
+    request.entryUrl = args.Option("entry-url");
+    request.customParameters = args.Option("custom-parameters");
+    ProgressLines progress;
+    request.progress = std::ref(progress);
+
+    core::PublishSummary summary;
+    if (!core::PublishChannel(request, summary, error)) {
+        PrintError("publish: " + error + "; nothing was published");
+        return kExitFailed;
+    }
+    PrintSummary(request, summary);
+    return 0;
+}
+
+}  // namespace studio
