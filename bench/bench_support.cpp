@@ -273,6 +273,26 @@ BackgroundProgram::~BackgroundProgram()
     waitpid(m_pid, &status, 0);
 }
 
+bool MakeNoiseFile(const std::filesystem::path& path, std::uint64_t bytes)
+{
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec) && std::filesystem::file_size(path, ec) == bytes) return true;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::vector<std::uint64_t> block(1 << 17);  // 1 MiB of noise, varied per block
+    std::uint64_t x = 88172645463325252ull;
+    for (std::uint64_t written = 0; written < bytes && out; written += block.size() * 8) {
+        for (auto& v : block) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            v = x;
+        }
+        out.write(reinterpret_cast<const char*>(block.data()),
+                  static_cast<std::streamsize>(std::min<std::uint64_t>(block.size() * 8, bytes - written)));
+    }
+    return static_cast<bool>(out);
+}
+
 bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b)
 {
     std::error_code ea, eb;

@@ -76,6 +76,9 @@ struct Placement {
 // where it may.
 Placement PlaceRuns();
 
+// A file of bytes of noise (incompressible, the same every time), kept when it has the size.
+bool MakeNoiseFile(const std::filesystem::path& path, std::uint64_t bytes);
+
 // Same length and bytes.
 bool SameFileBytes(const std::filesystem::path& a, const std::filesystem::path& b);
 

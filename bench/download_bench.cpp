@@ -39,25 +39,6 @@ namespace {
 namespace fs = std::filesystem;
 
 
-bool MakeFile(const fs::path& path, std::uint64_t bytes)
-{
-    if (fs::exists(path) && fs::file_size(path) == bytes) return true;
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::vector<std::uint64_t> block(1 << 17);  // 1 MiB of noise, varied per block
-    std::uint64_t x = 88172645463325252ull;
-    for (std::uint64_t written = 0; written < bytes && out; written += block.size() * 8) {
-        for (auto& v : block) {
-            x ^= x << 13;
-            x ^= x >> 7;
-            x ^= x << 17;
-            v = x;
-        }
-        out.write(reinterpret_cast<const char*>(block.data()),
-                  static_cast<std::streamsize>(std::min<std::uint64_t>(block.size() * 8, bytes - written)));
-    }
-    return static_cast<bool>(out);
-}
-
 int WaitForPort(const fs::path& portFile)
 {
     for (int i = 0; i < 200; ++i) {
@@ -67,22 +48,6 @@ int WaitForPort(const fs::path& portFile)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return 0;
-}
-
-bool PipelineTransfer(const std::string& url, const fs::path& out)
-{
-    core::PosixUpdateHost host;
-    core::PipelineState state;
-    bench::NoWindow window;
-    core::UpdateContext ctx{host, state, &window, core::PipelinePaths{}};
-    core::PackageWriteBuffer buffer;  // as the launcher opens its package file
-    std::FILE* file = std::fopen(out.c_str(), "wb");
-    if (!file) return false;
-    buffer.Attach(file);
-    core::CurlHandle curl(curl_easy_init());
-    const core::TransferOutcome outcome = core::TransferPackage(ctx, curl.get(), url, file);
-    const bool closed = std::fclose(file) == 0;
-    return outcome.result == CURLE_OK && outcome.httpStatus == 200 && closed;
 }
 
 void PrintUsage()
@@ -139,7 +104,7 @@ int main(int argc, char** argv)
     const std::uint64_t bytes = mib << 20;
     fs::create_directories(cache);
     const fs::path source = cache / "download-source.bin";
-    if (!MakeFile(source, bytes)) {
+    if (!bench::MakeNoiseFile(source, bytes)) {
         std::cerr << "cannot write " << source << "\n";
         return 1;
     }
@@ -184,7 +149,7 @@ int main(int argc, char** argv)
     long peakKiB = -1;
     const bench::TimedRun pipelineRun = [&]() -> std::optional<bench::Timing> {
         bench::FlushDisks();
-        const bench::ChildResult r = bench::RunInChild([&] { return PipelineTransfer(url, viaPipeline); });
+        const bench::ChildResult r = bench::RunInChild([&] { return bench::PipelineTransfer(url, viaPipeline); });
         if (!r.ok) {
             fs::remove(viaPipeline);
             std::cerr << "the pipeline's transfer failed\n";

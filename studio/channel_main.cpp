@@ -17,7 +17,7 @@ const ChannelCommand kCommands[] = {
      "          [--mini-version V] [--entry-url URL] [--custom-parameters TEXT] [--sign-key PREFIX.key]",
      &RunPublish},
     {"keygen", "keygen --out PREFIX", &RunKeygen},
-    {"serve", "serve OUT --port N", &RunServe},
+    {"serve", "serve OUT --port N [--limit-rate R]", &RunServe},
 };
 
 int PrintUsage(std::FILE* to)

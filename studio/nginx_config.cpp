@@ -16,6 +16,14 @@ std::string NginxPathProblem(const std::string& path)
     return "";
 }
 
+std::string NginxRateProblem(const std::string& rate)
+{
+    const std::size_t digits = rate.find_first_not_of("0123456789");
+    const bool fits = digits != 0 && !rate.empty() &&
+                      (digits == std::string::npos || (digits + 1 == rate.size() && (rate[digits] == 'k' || rate[digits] == 'm')));
+    return fits ? "" : "\"" + rate + "\" is not a rate such as 500k or 2m (bytes a second)";
+}
+
 std::string NginxConfig(const NginxSite& site)
 {
     const std::string run = site.runDir;
@@ -46,11 +54,12 @@ std::string NginxConfig(const NginxSite& site)
     c += "    default_type application/octet-stream;\n";
     c += "    log_format channel_report '$request';\n";
     c += "    log_format channel_access '$remote_addr [$time_local] \"$request\" $status $body_bytes_sent "
-         "\"$http_range\" \"$http_if_range\"';\n";
+         "\"$http_range\" \"$http_if_range\" $msec';\n";
     c += "    access_log " + Quoted(site.root + "/logs/access.log") + " channel_access;\n";
     c += "    server {\n";
     c += "        listen 127.0.0.1:" + std::to_string(site.port) + ";\n";
     c += "        root " + Quoted(site.root) + ";\n";
+    if (!site.limitRate.empty()) c += "        limit_rate " + site.limitRate + ";\n";
     c += "        location = /api/laucher_info.php { access_log " + reports + " channel_report; return 200; }\n";
     c += "        location = /api/laucher_error.php { access_log " + reports + " channel_report; return 200; }\n";
     c += "        location ^~ /logs/ { return 404; }\n";

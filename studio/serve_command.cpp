@@ -1,5 +1,6 @@
-// "scripts/channel serve OUT --port N": nginx in the foreground on 127.0.0.1:N serving a
-// published channel folder. The configuration, pid and temporary folders live in a run folder
+// "scripts/channel serve OUT --port N [--limit-rate R]": nginx in the foreground on
+// 127.0.0.1:N serving a published channel folder, each connection at most R bytes a second
+// when given (a slow network, for trying a launcher's progress and resume). The configuration, pid and temporary folders live in a run folder
 // of our own, removed when nginx stops; SIGINT or SIGTERM stops nginx and then this command.
 #include "studio/channel_commands.h"
 #include "studio/command_args.h"
@@ -89,7 +90,8 @@ bool PortAnswers(int port)
     return answered;
 }
 
-bool PrepareSite(const fs::path& out, const RunFolder& run, int port, std::string& error)
+bool PrepareSite(const fs::path& out, const RunFolder& run, int port, const std::string& limitRate,
+                 std::string& error)
 {
     std::error_code ec;
     const fs::path site = fs::path(run.path()) / "site";
@@ -103,7 +105,7 @@ bool PrepareSite(const fs::path& out, const RunFolder& run, int port, std::strin
         error = "cannot link " + site.string() + ": " + ec.message();
         return false;
     }
-    NginxSite config{run.path(), site.string(), port, geteuid() == 0};
+    NginxSite config{run.path(), site.string(), port, geteuid() == 0, limitRate};
     if (const std::string problem = NginxPathProblem(run.path()); !problem.empty()) {
         error = "run folder " + problem;
         return false;
@@ -154,8 +156,8 @@ int RunServe(const CommandWords& words)
 {
     CommandArgs args;
     std::string error;
-    if (!ParseCommandArgs(words, {"port"}, args, error) || args.positional.size() != 1 || !args.Option("port")) {
-        PrintError("serve: " + (error.empty() ? "usage: serve OUT --port N" : error));
+    if (!ParseCommandArgs(words, {"port", "limit-rate"}, args, error) || args.positional.size() != 1 || !args.Option("port")) {
+        PrintError("serve: " + (error.empty() ? "usage: serve OUT --port N [--limit-rate R]" : error));
         return kExitUsage;
     }
     const std::string portText = *args.Option("port");
@@ -164,6 +166,11 @@ int RunServe(const CommandWords& words)
                          : 0;
     if (port < 1 || port > 65535) {
         PrintError("serve: --port " + portText + " is not a port number");
+        return kExitUsage;
+    }
+    const std::string limitRate = args.OptionOr("limit-rate", "");
+    if (!limitRate.empty() && !NginxRateProblem(limitRate).empty()) {
+        PrintError("serve: --limit-rate " + NginxRateProblem(limitRate));
         return kExitUsage;
     }
     const fs::path out = core::Utf8Path(args.positional[0]);
@@ -178,7 +185,7 @@ int RunServe(const CommandWords& words)
     }
 
     RunFolder run;
-    if (!run.Create(error) || !PrepareSite(out, run, port, error)) {
+    if (!run.Create(error) || !PrepareSite(out, run, port, limitRate, error)) {
         PrintError("serve: " + error);
         return kExitFailed;
     }
