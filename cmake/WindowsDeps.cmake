@@ -5,9 +5,10 @@ set(LAUNCHER_DEPS_CACHE "$ENV{HOME}/.cache/launcher-deps" CACHE PATH "Cache of t
 # One build of each per architecture (i686 or x86_64), named after the toolchain's processor.
 set(_curl "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/curl")
 set(_minizip "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/minizip")
+set(_minizip_zip "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/minizip-zip")
 set(_sodium "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/libsodium")
 if(NOT EXISTS "${_curl}/lib/libcurl.a" OR NOT EXISTS "${_minizip}/lib/libminizip.a"
-   OR NOT EXISTS "${_minizip}/include/minizip/zip.h" OR NOT EXISTS "${_sodium}/lib/libsodium.a")
+   OR NOT EXISTS "${_minizip_zip}/lib/libminizip_zip.a" OR NOT EXISTS "${_sodium}/lib/libsodium.a")
   message(FATAL_ERROR "libcurl/minizip/libsodium for mingw are missing in ${LAUNCHER_DEPS_CACHE}: run scripts/setup.sh")
 endif()
 
@@ -25,6 +26,13 @@ set_target_properties(deps_minizip PROPERTIES
   IMPORTED_LOCATION "${_minizip}/lib/libminizip.a"
   INTERFACE_INCLUDE_DIRECTORIES "${_minizip}/include"
   INTERFACE_LINK_LIBRARIES "z")
+
+# minizip's zip writer, which only the channel publisher links.
+add_library(deps_minizip_zip STATIC IMPORTED GLOBAL)
+set_target_properties(deps_minizip_zip PROPERTIES
+  IMPORTED_LOCATION "${_minizip_zip}/lib/libminizip_zip.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${_minizip_zip}/include"
+  INTERFACE_LINK_LIBRARIES "deps_minizip")
 
 # SODIUM_STATIC: the headers would otherwise declare the functions as imported from a DLL.
 # Its random numbers come from advapi32 (RtlGenRandom).

@@ -42,22 +42,33 @@ if [ ! -f "$curl_out/.done" ]; then
 fi
 
 mz_ver="$(src_version minizip)"
-# The suffix names what is built from the sources: "zip" added the zip writer (zip.c) that the
-# channel publisher uses; a cache without it is built anew beside it.
-mz_out="$OUT_ROOT/minizip-$mz_ver-zip"
+mz_out="$OUT_ROOT/minizip-$mz_ver"
 if [ ! -f "$mz_out/.done" ]; then
   echo "setup: building minizip $mz_ver for mingw $ARCH"
   src="$(fetch_source minizip "$mz_ver")"
   mzdir="$(dirname "$(find "$src" -name unzip.c -path '*minizip*' | head -n 1)")"
   rm -rf "$mz_out" && mkdir -p "$mz_out/include/minizip" "$mz_out/lib" "$mz_out/obj"
-  for f in ioapi unzip zip iowin32; do
+  for f in ioapi unzip iowin32; do
     "$ARCH-w64-mingw32-gcc-posix" -O2 -c "$mzdir/$f.c" -o "$mz_out/obj/$f.o"
   done
   "$ARCH-w64-mingw32-ar" rcs "$mz_out/lib/libminizip.a" "$mz_out"/obj/*.o
-  # The sources' own times, so builds using an earlier cache do not recompile for a copy.
-  cp -p "$mzdir"/{ioapi.h,unzip.h,zip.h,iowin32.h,crypt.h} "$mz_out/include/minizip/" 2>/dev/null ||
-    cp -p "$mzdir"/{ioapi.h,unzip.h,zip.h,iowin32.h} "$mz_out/include/minizip/"
+  cp "$mzdir"/{ioapi.h,unzip.h,iowin32.h,crypt.h} "$mz_out/include/minizip/" 2>/dev/null || cp "$mzdir"/{ioapi.h,unzip.h,iowin32.h} "$mz_out/include/minizip/"
   touch "$mz_out/.done"
+fi
+
+# minizip's zip writer (zip.c), for the channel publisher only, in a folder and library of its
+# own beside the reader so the launcher links what it always did. Its include folder carries
+# the headers zip.h includes from beside itself.
+mzw_out="$OUT_ROOT/minizip-zip-$mz_ver"
+if [ ! -f "$mzw_out/.done" ]; then
+  echo "setup: building minizip's zip writer $mz_ver for mingw $ARCH"
+  src="$(fetch_source minizip "$mz_ver")"
+  mzdir="$(dirname "$(find "$src" -name zip.c -path '*minizip*' | head -n 1)")"
+  rm -rf "$mzw_out" && mkdir -p "$mzw_out/include/minizip" "$mzw_out/lib" "$mzw_out/obj"
+  "$ARCH-w64-mingw32-gcc-posix" -O2 -c "$mzdir/zip.c" -o "$mzw_out/obj/zip.o"
+  "$ARCH-w64-mingw32-ar" rcs "$mzw_out/lib/libminizip_zip.a" "$mzw_out/obj/zip.o"
+  cp "$mzdir"/{zip.h,ioapi.h} "$mzw_out/include/minizip/"
+  touch "$mzw_out/.done"
 fi
 
 # libsodium checks (and the publisher makes) the channel's configuration signature. Debian's
@@ -79,9 +90,8 @@ if [ ! -f "$na_out/.done" ]; then
   touch "$na_out/.done"
 fi
 
-# Stable names for CMake to find whatever version is current, each switched in one rename so a
-# build running meanwhile sees the old or the new folder, never none.
-switch_link() { ln -sfn "$1" "$2.new.$$" && mv -Tf "$2.new.$$" "$2"; }
-switch_link "curl-$curl_ver" "$OUT_ROOT/curl"
-switch_link "$(basename "$mz_out")" "$OUT_ROOT/minizip"
-switch_link "libsodium-$na_ver" "$OUT_ROOT/libsodium"
+# Stable names for CMake to find whatever version is current.
+ln -sfn "curl-$curl_ver" "$OUT_ROOT/curl"
+ln -sfn "minizip-$mz_ver" "$OUT_ROOT/minizip"
+ln -sfn "minizip-zip-$mz_ver" "$OUT_ROOT/minizip-zip"
+ln -sfn "libsodium-$na_ver" "$OUT_ROOT/libsodium"
