@@ -217,6 +217,13 @@ protected:
         return document;
     }
 
+    void ServeChangedAfterSigning(const std::string& from, const std::string& to)
+    {
+        std::string document = Signed(StandardConfig() + digestLine, current);
+        document.replace(document.find(from), from.size(), to);
+        ServeConfig(document);
+    }
+
     // Refused like a document that never arrived: 102, no page, no package request, the
     // reason in the log and in a report.
     void ExpectRefused(const std::wstring& reason)
@@ -265,18 +272,14 @@ TEST_F(SignedChannel, AnUnsignedDocumentIsRefused)
 // Another package (on the same server, so only the signature can stop it) or another page.
 TEST_F(SignedChannel, ADocumentWithAnotherPackageUrlAfterSigningIsRefused)
 {
-    std::string document = Signed(StandardConfig() + digestLine, current);
-    document.replace(document.find("qorn_{version}"), 14, "evil_{version}");
-    ServeConfig(document);
+    ServeChangedAfterSigning("qorn_{version}", "evil_{version}");
     Run();
     ExpectRefused(L"configuration signature matches no key of this launcher");
 }
 
 TEST_F(SignedChannel, ADocumentWithAnotherEntryUrlAfterSigningIsRefused)
 {
-    std::string document = Signed(StandardConfig() + digestLine, current);
-    document.replace(document.find("/entry/index.html"), 17, "/entry/evil.html");
-    ServeConfig(document);
+    ServeChangedAfterSigning("/entry/index.html", "/entry/evil.html");
     Run();
     ExpectRefused(L"configuration signature matches no key of this launcher");
 }
