@@ -33,7 +33,11 @@ bool AcceptSignedDocument(UpdateContext& ctx, const ConfigResponse& response, Re
     if (check.verdict != SignatureVerdict::Valid) {
         refusal = DescribeSignatureVerdict(check.verdict);
     } else {
-        ParseRemoteConfig(response.text, parsed);
+        // The values come from the verified bytes decoded in one piece: decoded chunk by chunk,
+        // as received, a character split between two chunks (where the sender cuts them) would
+        // be read otherwise than it was signed.
+        const std::size_t zero = response.bytes.find('\0');
+        ParseRemoteConfig(ctx.host.FromAnsi(response.bytes.substr(0, zero)), parsed);
         const std::wstring* digest = FindConfigValue(parsed, L"ClientPackageSha256");
         if (!digest || !IsSha256Hex(*digest)) refusal = L"signed configuration names no ClientPackageSha256 of 64 hex digits";
     }
