@@ -2,6 +2,7 @@
 // LAUNCHER_* cache variables (see cmake/Launcher.cmake).
 #include "core/profile/profile.h"
 
+#include "channel_keys.h"
 #include "profile_values.h"
 
 const wchar_t LAUNCHER_VERSION[] = PROFILE_LAUNCHER_VERSION;
@@ -13,3 +14,5 @@ const wchar_t DITCH_CODE[] = PROFILE_DITCH_CODE;
 const std::wstring CONFIG_URL = core::MakeConfigUrl(PROFILE_CONFIG_HOST, PROFILE_DITCH_CODE);
 const std::wstring ERROR_REPORT_URL = core::MakeErrorReportUrl(PROFILE_STATS_HOST);
 const std::wstring INFO_REPORT_URL = core::MakeInfoReportUrl(PROFILE_STATS_HOST);
+// The studio's keys: a configuration must be signed by one of them; none, it is taken as served.
+const core::ChannelKeys CHANNEL_PUBLIC_KEYS = {PROFILE_CHANNEL_PUBLIC_KEYS};

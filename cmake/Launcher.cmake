@@ -1,11 +1,14 @@
+include(${CMAKE_CURRENT_LIST_DIR}/ChannelKeys.cmake)
+
 # launcher_add_executable(<target> OUTPUT_DIR <dir> CONFIG_HOST <host:port> STATS_HOST <host:port>
-#                         [E2E_HOOKS])
-# Builds one launcher with the profile of the LAUNCHER_* cache variables and the given
-# servers. The executable is named after the game name; its symbols go to a debug file beside
-# it (cmake/ReleaseProgram.cmake). E2E_HOOKS adds the end-to-end tests'
-# hooks (app/e2e_hooks.h), never part of a release.
+#                         [CHANNEL_KEYS <file>] [E2E_HOOKS] [EXCLUDE_FROM_ALL])
+# Builds one launcher with the profile of the LAUNCHER_* cache variables, the given servers and
+# the channel's public keys (none: the configuration is taken unsigned). The executable is
+# named after the game name; its symbols go to a debug file beside it
+# (cmake/ReleaseProgram.cmake). E2E_HOOKS adds the end-to-end tests' hooks (app/e2e_hooks.h),
+# never part of a release.
 function(launcher_add_executable target)
-  cmake_parse_arguments(ARG "E2E_HOOKS" "OUTPUT_DIR;CONFIG_HOST;STATS_HOST" "" ${ARGN})
+  cmake_parse_arguments(ARG "E2E_HOOKS;EXCLUDE_FROM_ALL" "OUTPUT_DIR;CONFIG_HOST;STATS_HOST;CHANNEL_KEYS" "" ${ARGN})
   set(gen "${CMAKE_CURRENT_BINARY_DIR}/${target}_generated")
 
   set(LAUNCHER_CONFIG_HOST "${ARG_CONFIG_HOST}")
@@ -25,6 +28,10 @@ function(launcher_add_executable target)
     "${PROJECT_SOURCE_DIR}/app/main.cpp"
     "${PROJECT_SOURCE_DIR}/app/profile.cpp"
     "${gen}/launcher.rc")
+  launcher_channel_keys_header(${target} "${ARG_CHANNEL_KEYS}" "${gen}/channel_keys.h")
+  if(ARG_EXCLUDE_FROM_ALL)
+    set_target_properties(${target} PROPERTIES EXCLUDE_FROM_ALL ON)
+  endif()
   target_include_directories(${target} PRIVATE "${gen}" "${PROJECT_SOURCE_DIR}/res")
   target_link_options(${target} PRIVATE -municode)
   target_link_libraries(${target} PRIVATE launcher_win)
@@ -46,6 +53,7 @@ function(launcher_add_test_profile target)
   set(LAUNCHER_STATS_HOST "${LAUNCHER_TEST_HOST}")
   configure_file("${PROJECT_SOURCE_DIR}/app/profile_values.h.in" "${gen}/profile_values.h" @ONLY)
   add_library(${target} OBJECT "${PROJECT_SOURCE_DIR}/app/profile.cpp")
+  launcher_channel_keys_header(${target} "" "${gen}/channel_keys.h")
   target_include_directories(${target} PRIVATE "${gen}")
   target_link_libraries(${target} PRIVATE launcher_core)
 endfunction()

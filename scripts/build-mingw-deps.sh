@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Cross-builds libcurl (static, Schannel) and minizip for one mingw architecture (i686 or
-# x86_64) from Debian's source packages into CACHE_ROOT/<arch>/<package>-<version>. A changed
+# Cross-builds libcurl (static, Schannel), minizip and libsodium (static) for one mingw
+# architecture (i686 or x86_64) from Debian's source packages into CACHE_ROOT/<arch>/<package>-<version>. A changed
 # Debian version builds anew; an existing build is reused. The sources are shared.
 set -euo pipefail
 CACHE_ROOT="${1:?cache folder}"
@@ -75,7 +75,27 @@ if [ ! -f "$mzw_out/.done" ]; then
   touch "$mzw_out/.done"
 fi
 
+# libsodium checks (and the publisher makes) the channel's configuration signature. Debian's
+# source is the upstream tree without a generated configure script, so autoreconf makes one;
+# the build runs in a folder of its own so both architectures share the unpacked source.
+na_ver="$(src_version libsodium)"
+na_out="$OUT_ROOT/libsodium-$na_ver"
+if [ ! -f "$na_out/.done" ]; then
+  echo "setup: building libsodium $na_ver for mingw $ARCH"
+  src="$(fetch_source libsodium "$na_ver")"
+  if [ ! -f "$src/configure" ]; then
+    (cd "$src" && autoreconf -if >/dev/null 2>&1)
+  fi
+  rm -rf "$na_out" "$OUT_ROOT/build-libsodium" && mkdir -p "$OUT_ROOT/build-libsodium"
+  (cd "$OUT_ROOT/build-libsodium" &&
+    "$src/configure" --host="$ARCH-w64-mingw32" CC="$ARCH-w64-mingw32-gcc-posix" \
+      --prefix="$na_out" --disable-shared --enable-static --disable-dependency-tracking >/dev/null &&
+    make -j2 >/dev/null && make install >/dev/null)
+  touch "$na_out/.done"
+fi
+
 # Stable names for CMake to find whatever version is current.
 ln -sfn "curl-$curl_ver+thunks" "$OUT_ROOT/curl-thunks"
 ln -sfn "minizip-$mz_ver" "$OUT_ROOT/minizip"
 ln -sfn "minizip-zip-$mz_ver" "$OUT_ROOT/minizip-zip"
+ln -sfn "libsodium-$na_ver" "$OUT_ROOT/libsodium"

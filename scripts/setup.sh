@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs everything the build, the tests and the demo need, and cross-builds the two
-# third-party libraries that Debian does not ship for mingw (libcurl with Schannel, minizip)
+# Installs everything the build, the tests and the demo need, and cross-builds the
+# third-party libraries that Debian does not ship for mingw (libcurl with Schannel, minizip,
+# libsodium)
 # from Debian's own source packages into a cache outside the repository.
 # Idempotent: a second run with everything present only checks and returns.
 set -euo pipefail
@@ -15,6 +16,8 @@ export DEBIAN_FRONTEND=noninteractive
 # runtime libraries (libFuzzer among them) build the fuzz targets of `make fuzz`.
 PACKAGES=(
   build-essential cmake ninja-build pkg-config dpkg-dev
+  # libsodium's Debian source carries no configure script: its cross-build makes one
+  autoconf automake libtool
   g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   libz-mingw-w64-dev

@@ -14,6 +14,7 @@ struct ChannelCommand {
     int (*run)(const CommandWords& words);
 };
 
+int RunKeygen(const CommandWords& words);
 int RunPublish(const CommandWords& words);
 int RunServe(const CommandWords& words);
 

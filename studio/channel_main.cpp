@@ -14,8 +14,9 @@ namespace {
 const ChannelCommand kCommands[] = {
     {"publish",
      "publish --game DIR --version V --base-url URL --out OUT [--code CODE] [--channel CHANNEL]\n"
-     "          [--mini-version V] [--entry-url URL] [--custom-parameters TEXT]",
+     "          [--mini-version V] [--entry-url URL] [--custom-parameters TEXT] [--sign-key PREFIX.key]",
      &RunPublish},
+    {"keygen", "keygen --out PREFIX", &RunKeygen},
     {"serve", "serve OUT --port N [--limit-rate R]", &RunServe},
 };
 

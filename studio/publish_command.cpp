@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <iostream>
 
+#include "core/publish/channel_key_text.h"
 #include "core/publish/publish_channel.h"
 #include "core/publish/publish_files.h"
 #include "studio/channel_commands.h"
 #include "studio/command_args.h"
+#include "studio/key_files.h"
 
 namespace studio {
 
@@ -15,7 +17,17 @@ namespace {
 
 const std::set<std::string> kOptions = {"game",    "version",      "base-url",  "out",
                                         "code",    "channel",      "mini-version", "entry-url",
-                                        "custom-parameters"};
+                                        "custom-parameters", "sign-key"};
+
+// The seed of --sign-key's file, read before anything is packed so a wrong key costs nothing.
+bool ReadSigningSeed(const std::string& keyFile, core::ChannelSecretSeed& seed, std::string& error)
+{
+    std::string text;
+    if (!ReadKeyFile(core::Utf8Path(keyFile), text, error)) return false;
+    if (core::ParseSecretKeyText(text, seed, error)) return true;
+    error = keyFile + " " + error;
+    return false;
+}
 
 std::string Size(std::uint64_t bytes)
 {
@@ -94,13 +106,31 @@ int RunPublish(const CommandWords& words)
     request.customParameters = args.Option("custom-parameters");
     ProgressLines progress;
     request.progress = std::ref(progress);
+    core::ChannelSecretSeed seed{};
+    core::ChannelPublicKey signingKey{};
+    const bool sign = args.Option("sign-key").has_value();
+    if (sign) {
+        if (!ReadSigningSeed(*args.Option("sign-key"), seed, error) || !core::ChannelPublicKeyFromSeed(seed, signingKey)) {
+            PrintError("publish: --sign-key: " + (error.empty() ? std::string("libsodium cannot start") : error) +
+                       "; nothing was published");
+            return kExitFailed;
+        }
+        request.amendDocument = [&seed](std::string& document, std::string& why) {
+            if (core::SignConfigDocument(document, seed)) return true;
+            why = "the configuration document cannot be signed";
+            return false;
+        };
+    }
 
     core::PublishSummary summary;
-    if (!core::PublishChannel(request, summary, error)) {
+    const bool published = core::PublishChannel(request, summary, error);
+    seed.fill(0);
+    if (!published) {
         PrintError("publish: " + error + "; nothing was published");
         return kExitFailed;
     }
     PrintSummary(request, summary);
+    if (sign) std::cout << "  signed with:   " << core::PublicKeyText(signingKey) << std::flush;
     return 0;
 }
 

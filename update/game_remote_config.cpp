@@ -27,7 +27,9 @@ core::UpdateContext CGameRemoteConfig::MakeContext(core::ILauncherWindow* window
     paths.clientDir = m_settings.clientDir;
     paths.gameCode = GAME_CODE;
     paths.ditchCode = DITCH_CODE;
-    return core::UpdateContext{m_host, g_pipelineState, window, paths};
+    core::UpdateContext ctx{m_host, g_pipelineState, window, paths};
+    ctx.channelKeys = CHANNEL_PUBLIC_KEYS;
+    return ctx;
 }
 
 DWORD WINAPI CGameRemoteConfig::InitRemoteConfig(LPVOID lpParameter)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/profile/launcher_profile.h"
+#include "core/update/config_signature.h"
 
 extern const wchar_t LAUNCHER_VERSION[];
 extern const wchar_t GAME_NAME[];
@@ -13,3 +14,4 @@ extern const wchar_t DITCH_CODE[];
 extern const std::wstring CONFIG_URL;
 extern const std::wstring ERROR_REPORT_URL;
 extern const std::wstring INFO_REPORT_URL;
+extern const core::ChannelKeys CHANNEL_PUBLIC_KEYS;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/update/config_signature.h"
 #include "core/update/curl_handle.h"
 
 namespace core {
@@ -12,6 +13,45 @@ const char kFunction[] = "CGameRemoteConfig::InitRemoteConfig";
 // A configuration document is a few hundred bytes; a server that sends more than this is
 // refused (the transfer fails with a write error) rather than followed until memory runs out.
 constexpr std::size_t kMaxDocumentChars = 1024 * 1024;
+
+bool IsSha256Hex(const std::wstring& text)
+{
+    if (text.size() != 64) return false;
+    for (wchar_t c : text)
+        if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'))) return false;
+    return true;
+}
+
+// A launcher built with channel keys takes only a document signed by one of them that names
+// its package's digest: the digest is what ties the signed document to the package it lets
+// the launcher unpack. Anything else is refused like a document that never arrived, with the
+// reason logged and reported.
+bool AcceptSignedDocument(UpdateContext& ctx, const ConfigResponse& response, RemoteConfigMap& parsed)
+{
+    const SignatureCheck check = CheckConfigSignature(response.bytes, ctx.channelKeys);
+    std::wstring refusal;
+    if (check.verdict != SignatureVerdict::Valid) {
+        refusal = DescribeSignatureVerdict(check.verdict);
+    } else {
+        // The values come from the verified bytes decoded in one piece: decoded chunk by chunk,
+        // as received, a character split between two chunks (where the sender cuts them) would
+        // be read otherwise than it was signed.
+        const std::size_t zero = response.bytes.find('\0');
+        ParseRemoteConfig(ctx.host.FromAnsi(response.bytes.substr(0, zero)), parsed);
+        const std::wstring* digest = FindConfigValue(parsed, L"ClientPackageSha256");
+        if (!digest || !IsSha256Hex(*digest)) refusal = L"signed configuration names no ClientPackageSha256 of 64 hex digits";
+    }
+    if (!refusal.empty()) {
+        parsed.clear();
+        ctx.Error(kFunction, __LINE__, L"configuration refused: " + refusal);
+        ctx.host.ReportMessage(L"configuration refused: " + refusal);
+        return false;
+    }
+    ctx.Info(kFunction, __LINE__,
+             L"configuration signature verified with key " + std::to_wstring(check.keyIndex + 1) + L" of " +
+                 std::to_wstring(ctx.channelKeys.size()));
+    return true;
+}
 }
 
 std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to)
@@ -50,6 +90,7 @@ std::size_t OnConfigData(char* data, std::size_t size, std::size_t count, void* 
     const void* zero = std::memchr(data, 0, bytes);
     const std::size_t upToZero = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - data) : bytes;
     response->text += response->host->FromAnsi(std::string(data, upToZero));
+    response->bytes.append(data, bytes);
     return bytes;
 }
 
@@ -85,7 +126,13 @@ int FetchRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl)
         ctx.Error(kFunction, __LINE__, text);
         return kConfigRequestFailed;
     }
-    ParseRemoteConfig(response.text, ctx.state.remoteConfig);
+    // With channel keys nothing of the document is read before its signature is checked.
+    RemoteConfigMap parsed;
+    if (ctx.channelKeys.empty())
+        ParseRemoteConfig(response.text, parsed);
+    else if (!AcceptSignedDocument(ctx, response, parsed))
+        return kConfigRequestFailed;
+    ctx.state.remoteConfig.insert(parsed.begin(), parsed.end());
     return kConfigFetched;
 }
 

@@ -22,13 +22,16 @@ void ParseRemoteConfig(const std::wstring& text, RemoteConfigMap& into);
 std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::wstring& to);
 
 // Fetches configUrl ("{ditch_name}" replaced by the channel code) and fills
-// ctx.state.remoteConfig. Returns kConfigFetched, kConfigNoHandle or kConfigRequestFailed.
+// ctx.state.remoteConfig. Returns kConfigFetched, kConfigNoHandle or kConfigRequestFailed. With
+// channel keys in ctx, a document without a valid signature by one of them, or without
+// "ClientPackageSha256", fails like a request (kConfigRequestFailed) and fills nothing.
 int FetchRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl);
 
-// The response text being received, and the platform that decodes its bytes.
+// The response being received, and the platform that decodes its bytes.
 struct ConfigResponse {
     IUpdateHost* host = nullptr;
     std::wstring text;
+    std::string bytes;  // as served: what a channel's signature covers
 };
 
 // libcurl write callback: decodes each chunk from the ANSI code page up to its first zero

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/update/config_signature.h"
 #include "core/update/launcher_window.h"
 #include "core/update/pipeline_state.h"
 #include "core/update/update_host.h"
@@ -40,6 +41,8 @@ struct UpdateContext {
     // Threads that unpack the package; 0: one per hardware thread, at most 8. Tests and
     // benchmarks choose a number.
     unsigned unzipWorkers = 0;
+    // The public keys the launcher was built with; none: the configuration is taken unsigned.
+    ChannelKeys channelKeys{};
 
     void Info(const char* function, int line, const std::wstring& text) { host.Log(L"INFO", function, line, text); }
     void Error(const char* function, int line, const std::wstring& text) { host.Log(L"ERROR", function, line, text); }

@@ -79,11 +79,12 @@ class StudioChannel:
         self.server = None
         self.games = 0
 
-    def publish(self, tree: dict, version: str, out: Path | None = None) -> dict:
+    def publish(self, tree: dict, version: str, *extra, out: Path | None = None) -> dict:
+        """extra: further publish options, such as "--sign-key" and a key file."""
         self.games += 1
         game = write_tree(self.root / f"game{self.games}", tree)
         result = subprocess.run([CHANNEL, "publish", "--game", game, "--version", version, "--base-url", self.base,
-                                 "--out", out or self.out], capture_output=True, text=True, timeout=300)
+                                 "--out", out or self.out, *extra], capture_output=True, text=True, timeout=300)
         assert result.returncode == 0, result.stderr
         return self.config(out or self.out)
 

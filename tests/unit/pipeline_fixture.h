@@ -83,7 +83,9 @@ protected:
     core::UpdateContext Ctx()
     {
         core::PipelinePaths paths{install.wstring(), (install / "client").wstring(), L"qorn", L"palmet", L"qorn"};
-        return core::UpdateContext{host, state, &window, paths, core::TransferLimits{5, 2}};
+        core::UpdateContext ctx{host, state, &window, paths, core::TransferLimits{5, 2}};
+        ctx.channelKeys = channelKeys;
+        return ctx;
     }
 
     bool Download()
@@ -120,6 +122,7 @@ protected:
     fs::path install;
     core::PosixUpdateHost host;
     core::PipelineState state;
+    core::ChannelKeys channelKeys;  // none: a launcher built without keys
     testing_support::RecordingWindow window;
     std::string payload;
     std::string package;

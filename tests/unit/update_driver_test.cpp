@@ -4,6 +4,8 @@
 #include <chrono>
 #include <thread>
 
+#include "core/update/config_signature.h"
+#include "core/update/sha256.h"
 #include "core/update/update_driver.h"
 #include "core/update/version_record.h"
 #include "tests/unit/pipeline_fixture.h"
@@ -189,6 +191,136 @@ TEST_F(UpdateDriver, NoWindowEndsAtOnce)
     core::InitRemoteConfig(ctx, L"http://127.0.0.1:1/x", [] { return std::wstring(L"qorn"); });
     EXPECT_TRUE(host.HasLine(L"ERROR", L"lpParameter is NULL!"));
     EXPECT_EQ(host.Lines().size(), 1u);
+}
+
+// A launcher built with channel keys (the current and the next), against documents signed,
+// unsigned and altered after signing.
+class SignedChannel : public UpdateDriver {
+protected:
+    void SetUp() override
+    {
+        UpdateDriver::SetUp();
+        for (const core::ChannelSecretSeed* seed : {&current, &next}) {
+            core::ChannelPublicKey key{};
+            ASSERT_TRUE(core::ChannelPublicKeyFromSeed(*seed, key));
+            keys.push_back(key);
+        }
+        channelKeys = keys;
+        core::Sha256 sha;
+        sha.Update(package.data(), package.size());
+        digestLine = "ClientPackageSha256=" + sha.HexDigest() + "\n";
+    }
+
+    std::string Signed(std::string document, const core::ChannelSecretSeed& seed)
+    {
+        EXPECT_TRUE(core::SignConfigDocument(document, seed));
+        return document;
+    }
+
+    void ServeChangedAfterSigning(const std::string& from, const std::string& to)
+    {
+        std::string document = Signed(StandardConfig() + digestLine, current);
+        document.replace(document.find(from), from.size(), to);
+        ServeConfig(document);
+    }
+
+    // Refused like a document that never arrived: 102, no page, no package request, the
+    // reason in the log and in a report.
+    void ExpectRefused(const std::wstring& reason)
+    {
+        EXPECT_EQ(Milestones(), (Calls{"UpdateProgress(更新失败,请检查网络:102,,0,0)", "ShowProgressControls(0)"}));
+        EXPECT_EQ(RequestsText().find("/packages/"), std::string::npos);
+        EXPECT_TRUE(host.HasLine(L"ERROR", L"configuration refused: " + reason));
+        const auto reports = host.Reports();
+        EXPECT_NE(std::find(reports.begin(), reports.end(), L"message:configuration refused: " + reason), reports.end());
+        EXPECT_TRUE(state.remoteConfig.empty());
+        EXPECT_FALSE(Installed());
+    }
+
+    core::ChannelSecretSeed current{{1, 2, 3}};
+    core::ChannelSecretSeed next{{4, 5, 6}};
+    core::ChannelKeys keys;
+    std::string digestLine;
+};
+
+TEST_F(SignedChannel, ADocumentSignedWithTheCurrentKeyInstalls)
+{
+    ServeConfig(Signed(StandardConfig() + digestLine, current));
+    Run();
+    EXPECT_EQ(Milestones(), kReady);
+    EXPECT_TRUE(Installed());
+    EXPECT_TRUE(host.HasLine(L"INFO", L"configuration signature verified with key 1 of 2"));
+    EXPECT_TRUE(host.HasLine(L"INFO", L"package digest verified"));
+}
+
+TEST_F(SignedChannel, ADocumentSignedWithTheNextKeyInstalls)
+{
+    ServeConfig(Signed(StandardConfig() + digestLine, next));
+    Run();
+    EXPECT_EQ(Milestones(), kReady);
+    EXPECT_TRUE(Installed());
+    EXPECT_TRUE(host.HasLine(L"INFO", L"configuration signature verified with key 2 of 2"));
+}
+
+TEST_F(SignedChannel, AnUnsignedDocumentIsRefused)
+{
+    ServeConfig(StandardConfig() + digestLine);
+    Run();
+    ExpectRefused(L"configuration is not signed");
+}
+
+// Another package (on the same server, so only the signature can stop it) or another page.
+TEST_F(SignedChannel, ADocumentWithAnotherPackageUrlAfterSigningIsRefused)
+{
+    ServeChangedAfterSigning("qorn_{version}", "evil_{version}");
+    Run();
+    ExpectRefused(L"configuration signature matches no key of this launcher");
+}
+
+TEST_F(SignedChannel, ADocumentWithAnotherEntryUrlAfterSigningIsRefused)
+{
+    ServeChangedAfterSigning("/entry/index.html", "/entry/evil.html");
+    Run();
+    ExpectRefused(L"configuration signature matches no key of this launcher");
+}
+
+TEST_F(SignedChannel, ASignedDocumentWithoutThePackageDigestIsRefused)
+{
+    ServeConfig(Signed(StandardConfig(), current));
+    Run();
+    ExpectRefused(L"signed configuration names no ClientPackageSha256 of 64 hex digits");
+}
+
+TEST_F(SignedChannel, APackageReplacedOnTheServerIsNeverUnpacked)
+{
+    ServeConfig(Signed(StandardConfig() + digestLine, current));
+    ASSERT_TRUE(testing_support::WriteZip((root / "other.zip").string(), {ZipEntry{"qorn/qorn.exe", "not the game"}}));
+    ASSERT_TRUE(channel.AddPackage(kPackagePath, (root / "other.zip").string()));
+    Run();
+    EXPECT_EQ(Milestones(), (Calls{"InitWebBrower()", "UpdateProgress(更新失败,请检查网络:104,,0,0)",
+                                   "ShowProgressControls(0)", "UpdateProgress(更新失败,请检查网络:103,,0,0)",
+                                   "ShowProgressControls(0)"}));
+    EXPECT_FALSE(fs::exists(install / "client" / "qorn" / "qorn.exe"));
+    EXPECT_FALSE(fs::exists(install / "qorn.zip"));
+}
+
+TEST_F(SignedChannel, ALauncherWithoutKeysTakesASignedDocument)
+{
+    channelKeys.clear();
+    ServeConfig(Signed(StandardConfig() + digestLine, current));
+    Run();
+    EXPECT_EQ(Milestones(), kReady);
+    EXPECT_TRUE(Installed());
+}
+
+TEST_F(SignedChannel, ALauncherWithoutKeysTakesAnUnsignedDocument)
+{
+    channelKeys.clear();
+    ServeConfig(StandardConfig());
+    Run();
+    EXPECT_EQ(Milestones(), kReady);
+    EXPECT_TRUE(Installed());
+    EXPECT_FALSE(host.HasLine(L"INFO", L"package digest verified"));
 }
 
 }  // namespace

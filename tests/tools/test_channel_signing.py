@@ -1,0 +1,162 @@
+"""A signed channel from the studio's side: scripts/channel keygen writes the key pair (the
+secret owner-only, never over an existing key), publish --sign-key signs the configuration
+document, checked here by OpenSSL (an Ed25519 implementation of its own) over the bytes before
+the signature line, and the launcher's build reads keygen's public key files
+(cmake/ChannelKeys.cmake run as the build runs it)."""
+import stat
+import subprocess
+from pathlib import Path
+
+import pytest
+
+REPO = Path(__file__).resolve().parents[2]
+CHANNEL = REPO / "build" / "native" / "studio" / "channel"
+CONFIG_PATH = "api/merth/ditches/palmet/client_config_palmet.php"
+SIGNATURE_KEY = b"ClientConfigSignature="
+# The DER prefix of an Ed25519 SubjectPublicKeyInfo (RFC 8410): the raw key follows it.
+ED25519_SPKI_PREFIX = bytes.fromhex("302a300506032b6570032100")
+
+
+def run(*args, cwd=None):
+    return subprocess.run([str(a) for a in args], capture_output=True, text=True, timeout=120, cwd=cwd)
+
+
+def keygen(prefix: Path):
+    return run(CHANNEL, "keygen", "--out", prefix)
+
+
+def publish(game: Path, out: Path, *extra):
+    return run(CHANNEL, "publish", "--game", game, "--version", "1.0.0.1", "--base-url", "http://127.0.0.1:1/",
+               "--out", out, *extra)
+
+
+def openssl_verifies(public_hex: str, covered: bytes, signature: bytes, work: Path) -> bool:
+    (work / "key.der").write_bytes(ED25519_SPKI_PREFIX + bytes.fromhex(public_hex))
+    (work / "covered").write_bytes(covered)
+    (work / "signature").write_bytes(signature)
+    result = run("openssl", "pkeyutl", "-verify", "-pubin", "-inkey", work / "key.der", "-keyform", "DER", "-rawin",
+                 "-in", work / "covered", "-sigfile", work / "signature")
+    return result.returncode == 0
+
+
+def split_signed(document: bytes):
+    at = document.rindex(SIGNATURE_KEY)
+    return document[:at], bytes.fromhex(document[at + len(SIGNATURE_KEY):].rstrip(b"\n").decode())
+
+
+@pytest.fixture(scope="module")
+def channel_tool():
+    if not CHANNEL.exists():
+        pytest.fail(f"{CHANNEL} is missing: build the native preset first")
+    return CHANNEL
+
+
+@pytest.fixture
+def game(tmp_path):
+    root = tmp_path / "game"
+    (root / "data").mkdir(parents=True)
+    (root / "qorn.exe").write_bytes(b"MZ game")
+    (root / "data" / "level.bin").write_bytes(bytes(range(256)) * 8)
+    return root
+
+
+def test_keygen_writes_an_owner_only_secret_and_a_public_key(channel_tool, tmp_path):
+    result = keygen(tmp_path / "studio")
+    assert result.returncode == 0, result.stderr
+    secret, public = tmp_path / "studio.key", tmp_path / "studio.pub"
+    assert stat.S_IMODE(secret.stat().st_mode) == 0o600
+    lines = [l for l in secret.read_text().splitlines() if l and not l.startswith("#")]
+    assert len(lines) == 1 and lines[0].startswith("channel-secret-key=") and len(lines[0]) == 19 + 64
+    text = public.read_text()
+    assert len(text) == 65 and text.endswith("\n") and int(text[:64], 16) >= 0
+    assert text[:64] in result.stdout
+    # A second pair is another key.
+    assert keygen(tmp_path / "next").returncode == 0
+    assert (tmp_path / "next.pub").read_text() != text
+
+
+@pytest.mark.parametrize("existing", ["studio.key", "studio.pub"])
+def test_keygen_never_overwrites_a_key(channel_tool, tmp_path, existing):
+    (tmp_path / existing).write_text("precious\n")
+    result = keygen(tmp_path / "studio")
+    assert result.returncode == 1
+    assert "never overwritten" in result.stderr
+    assert (tmp_path / existing).read_text() == "precious\n"
+    assert sorted(p.name for p in tmp_path.iterdir()) == [existing]
+
+
+def test_keygen_needs_its_prefix(channel_tool, tmp_path):
+    assert run(CHANNEL, "keygen", cwd=tmp_path).returncode == 2
+    assert list(tmp_path.iterdir()) == []
+
+
+def test_a_signed_document_is_the_unsigned_one_plus_a_signature_openssl_verifies(channel_tool, tmp_path, game):
+    assert keygen(tmp_path / "studio").returncode == 0
+    public_hex = (tmp_path / "studio.pub").read_text().strip()
+    assert publish(game, tmp_path / "plain").returncode == 0
+    result = publish(game, tmp_path / "signed", "--sign-key", tmp_path / "studio.key")
+    assert result.returncode == 0, result.stderr
+    assert public_hex in result.stdout
+
+    document = (tmp_path / "signed" / CONFIG_PATH).read_bytes()
+    covered, signature = split_signed(document)
+    assert covered == (tmp_path / "plain" / CONFIG_PATH).read_bytes()
+    assert document.endswith(b"\n") and document.count(SIGNATURE_KEY) == 1
+    assert b"\nClientPackageSha256=" in covered
+    assert openssl_verifies(public_hex, covered, signature, tmp_path)
+    # The check is real: one changed byte, or another key, and OpenSSL refuses too.
+    assert not openssl_verifies(public_hex, covered.replace(b"1.0.0.1", b"1.0.0.2", 1), signature, tmp_path)
+    assert keygen(tmp_path / "other").returncode == 0
+    assert not openssl_verifies((tmp_path / "other.pub").read_text().strip(), covered, signature, tmp_path)
+
+
+@pytest.mark.parametrize("key_file", ["studio.pub", "missing.key"])
+def test_publish_refuses_what_is_not_a_secret_key_and_writes_nothing(channel_tool, tmp_path, game, key_file):
+    assert keygen(tmp_path / "studio").returncode == 0
+    result = publish(game, tmp_path / "out", "--sign-key", tmp_path / key_file)
+    assert result.returncode == 1
+    assert "--sign-key" in result.stderr and "nothing was published" in result.stderr
+    assert not (tmp_path / "out").exists()
+
+
+def keys_header(keys_file, tmp_path):
+    header = tmp_path / "channel_keys.h"
+    result = run("cmake", f"-DKEYS_FILE={keys_file}", f"-DHEADER={header}",
+                 f"-DTEMPLATE={REPO / 'app' / 'channel_keys.h.in'}", "-P", REPO / "cmake" / "ChannelKeys.cmake")
+    return result, header
+
+
+def test_the_build_reads_one_or_two_public_key_files_of_keygen(channel_tool, tmp_path):
+    assert keygen(tmp_path / "current").returncode == 0
+    assert keygen(tmp_path / "next").returncode == 0
+    keys = [(tmp_path / n).read_text().strip() for n in ("current.pub", "next.pub")]
+    both = tmp_path / "keys.pub"
+    both.write_text("# current, then the next key\n" + (tmp_path / "current.pub").read_text() + "\n" +
+                    (tmp_path / "next.pub").read_text())
+    result, header = keys_header(both, tmp_path)
+    assert result.returncode == 0, result.stderr
+    text = header.read_text()
+    initializers = ["{{" + "".join(f"0x{key[i:i + 2]}," for i in range(0, 64, 2)) + "}}" for key in keys]
+    # Both, in the file's order: the launcher logs which of its keys verified a document.
+    assert 0 <= text.index(initializers[0]) < text.index(initializers[1])
+
+    result, header = keys_header(tmp_path / "current.pub", tmp_path)
+    assert result.returncode == 0 and text.count("{{") == 2 and header.read_text().count("{{") == 1
+
+    result, header = keys_header("", tmp_path)
+    assert result.returncode == 0 and "{{" not in header.read_text()
+
+
+@pytest.mark.parametrize("content, message", [
+    ("", "holds 0 keys"),
+    ("aa\n", "is not a key"),
+    ("{k}\n{k}\n{k}\n", "holds 3 keys"),
+    ("channel-secret-key={k}\n", "is not a key"),
+])
+def test_the_build_refuses_a_keys_file_that_is_not_one_or_two_public_keys(channel_tool, tmp_path, content, message):
+    keys_file = tmp_path / "keys.pub"
+    keys_file.write_text(content.format(k="ab" * 32))
+    result, header = keys_header(keys_file, tmp_path)
+    assert result.returncode != 0
+    assert message in result.stderr
+    assert not header.exists()
