@@ -1,5 +1,7 @@
 #include "ui/update_window_proxy.h"
 
+#include "fw/win_handle.h"
+
 void UpdateWindowProxy::RunOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn)
 {
     HWND hwnd;
@@ -30,9 +32,55 @@ void UpdateWindowProxy::ShowProgressControls(bool show)
     RunOnGuiThread([&](core::ILauncherWindow& w) { w.ShowProgressControls(show); });
 }
 
+void UpdateWindowProxy::RunPostedOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn)
+{
+    HWND hwnd;
+    core::ILauncherWindow* target;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        hwnd = m_hWnd;
+        target = m_pTarget;
+    }
+    if (!hwnd) return;
+    fw::UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done) return;
+    const std::function<void()> call = [&] { fn(*target); };
+    {
+        std::lock_guard<std::mutex> hold(m_postLock);
+        m_posted = PostedCall{&call, done.get(), false};
+    }
+    bool posted = ::PostMessageW(hwnd, kRunPostedCall, 0, reinterpret_cast<LPARAM>(&call)) != FALSE;
+    // A destroyed window never runs it: the wait ends with the window, unless the call is
+    // already running (then it ends with the call).
+    while (posted && ::WaitForSingleObject(done.get(), 100) == WAIT_TIMEOUT) {
+        std::lock_guard<std::mutex> hold(m_postLock);
+        if (!m_posted.running && !::IsWindow(hwnd)) posted = false;
+    }
+    std::lock_guard<std::mutex> hold(m_postLock);
+    m_posted = PostedCall{};
+}
+
+void UpdateWindowProxy::RunPostedCall(LPARAM call)
+{
+    const std::function<void()>* fn = nullptr;
+    HANDLE done = nullptr;
+    {
+        std::lock_guard<std::mutex> hold(m_postLock);
+        if (call == 0 || reinterpret_cast<LPARAM>(m_posted.call) != call || m_posted.running) return;
+        m_posted.running = true;
+        fn = m_posted.call;
+        done = m_posted.done;
+    }
+    (*fn)();
+    std::lock_guard<std::mutex> hold(m_postLock);
+    m_posted.running = false;
+    ::SetEvent(done);
+}
+
 void UpdateWindowProxy::InitWebBrower()
 {
-    RunOnGuiThread([](core::ILauncherWindow& w) { w.InitWebBrower(); });
+    // The browser control's Navigate runs here: outside the sent message.
+    RunPostedOnGuiThread([](core::ILauncherWindow& w) { w.InitWebBrower(); });
 }
 
 void UpdateWindowProxy::SetReady()

@@ -16,6 +16,8 @@ class UpdateWindowProxy : public core::ILauncherWindow {
 public:
     // The message the window handles by running the function its lParam points at.
     static constexpr UINT kRunOnGuiThread = WM_APP + 0x40;
+    // The same, posted rather than sent: the window hands it to RunPostedCall.
+    static constexpr UINT kRunPostedCall = WM_APP + 0x41;
 
     UpdateWindowProxy(HWND window, core::ILauncherWindow* target) : m_hWnd(window), m_pTarget(target) {}
 
@@ -31,12 +33,28 @@ public:
 
     // True when call is the function this proxy is sending right now; the window runs no other.
     bool IsPendingCall(LPARAM call) const { return call != 0 && m_pendingCall.load() == call; }
+    // Runs the posted call the message names, on the window thread, when it is the one the
+    // update thread is waiting for (never a stray message's pointer), and releases the waiter.
+    void RunPostedCall(LPARAM call);
 
 private:
     void RunOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn);
+    // Like RunOnGuiThread, but the call runs from the window's own message loop, outside any
+    // message sent from another thread: a COM call made there may call out to other
+    // apartments, which it may not do while handling a cross-thread sent message. The caller
+    // still waits until it has run, or until the window is gone.
+    void RunPostedOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn);
 
     std::mutex m_lock;
     HWND m_hWnd;
     core::ILauncherWindow* m_pTarget;
     std::atomic<LPARAM> m_pendingCall{0};
+
+    struct PostedCall {
+        const std::function<void()>* call = nullptr;
+        HANDLE done = nullptr;
+        bool running = false;
+    };
+    std::mutex m_postLock;
+    PostedCall m_posted;
 };

@@ -147,6 +147,10 @@ INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled
         if (m_pProxy && m_pProxy->IsPendingCall(lParam)) (*reinterpret_cast<const std::function<void()>*>(lParam))();
         handled = true;
         return TRUE;
+    case UpdateWindowProxy::kRunPostedCall:
+        if (m_pProxy) m_pProxy->RunPostedCall(lParam);
+        handled = true;
+        return TRUE;
     case WM_MOVE:
         FollowWithMainWindow();
         return FALSE;
