@@ -12,8 +12,14 @@ COccManager g_defaultManager;
 COccManager* g_pManager = &g_defaultManager;
 const wchar_t kSiteProperty[] = L"fw.COleControlSite";
 
-// The sites whose controls live on this thread: the message loops' keys are offered to them.
-thread_local std::vector<COleControlSite*> t_sites;
+// The sites with a control: the message loops' keys are offered to them. Controls live on
+// the window thread, the only one that touches this list (a key message belongs to a window
+// of the thread that retrieves it, so a site of another thread never matches).
+std::vector<COleControlSite*>& Sites()
+{
+    static std::vector<COleControlSite*> sites;
+    return sites;
+}
 
 bool IsKeyboardMessage(UINT msg) { return msg >= WM_KEYDOWN && msg <= WM_SYSKEYUP; }
 }  // namespace
@@ -45,7 +51,7 @@ bool COleControlSite::CreateControl(REFCLSID clsid, int id, REFIID events)
     m_hPlace = ::GetDlgItem(m_hContainer, id);
     if (!m_hPlace) return false;
     HookPlace();
-    t_sites.push_back(this);
+    Sites().push_back(this);
     if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, m_pObject.put_void())))
         return false;
     m_pObject->SetClientSite(this);
@@ -76,7 +82,7 @@ void COleControlSite::UpdatePlace()
 
 void COleControlSite::DestroyControl()
 {
-    t_sites.erase(std::remove(t_sites.begin(), t_sites.end(), this), t_sites.end());
+    Sites().erase(std::remove(Sites().begin(), Sites().end(), this), Sites().end());
     if (m_pEvents) {
         m_pEvents->Unadvise(m_dwCookie);
         m_pEvents.reset();
@@ -152,7 +158,7 @@ STDMETHODIMP COleControlSite::SetActiveObject(IOleInPlaceActiveObject* active, L
 bool COleControlSite::TranslateControlKey(MSG& msg)
 {
     if (!IsKeyboardMessage(msg.message) || !msg.hwnd) return false;
-    for (COleControlSite* site : t_sites) {
+    for (COleControlSite* site : Sites()) {
         if (!site->m_pActiveObject || !site->m_hPlace) continue;
         if (msg.hwnd != site->m_hPlace && !::IsChild(site->m_hPlace, msg.hwnd)) continue;
         // The control may hand over another object, or none, while it handles the key.

@@ -333,6 +333,11 @@ STDMETHODIMP StandinControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
         Log(L"Navigate inside a message sent from another thread: refused");
         return RPC_E_CANTCALLOUT_ININPUTSYNCCALL;
     }
+    // An address without a scheme is nothing the stand-in can fetch: refused at the call.
+    if (m_url.find(L"://") == std::wstring::npos) {
+        Log(L"Navigate to an address without a scheme: refused");
+        return E_INVALIDARG;
+    }
     // Like the real control, the navigation happens after the call has returned.
     if (!m_hWnd || !PostMessageW(m_hWnd, kNavigateMessage, 0, 0)) Log(L"Navigate before activation: ignored");
     return S_OK;

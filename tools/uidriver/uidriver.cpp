@@ -191,11 +191,11 @@ int Key(const std::wstring& caption, UINT vk)
 
 // Real input, as from the mouse and keyboard: the system's key state changes with it, which
 // posted messages leave alone.
-void SendInputs(std::vector<INPUT>& inputs)
+void SendInputs(std::vector<INPUT>& inputs, DWORD gapMs = 30)
 {
     for (INPUT& input : inputs) {
         SendInput(1, &input, sizeof input);
-        Sleep(30);
+        Sleep(gapMs);
     }
 }
 
@@ -237,10 +237,15 @@ int Keys(int count, wchar_t** strokes)
             if (plus == std::wstring::npos) break;
             start = plus + 1;
         }
-        std::vector<INPUT> inputs;
-        for (WORD vk : parts) inputs.push_back(KeyInput(vk, false));
-        for (auto vk = parts.rbegin(); vk != parts.rend(); ++vk) inputs.push_back(KeyInput(*vk, true));
-        SendInputs(inputs);
+        std::vector<INPUT> down, up;
+        for (WORD vk : parts) down.push_back(KeyInput(vk, false));
+        for (auto vk = parts.rbegin(); vk != parts.rend(); ++vk) up.push_back(KeyInput(*vk, true));
+        // Pressed and held as a person does: a program that reads the keys' physical state
+        // while it handles the stroke finds them down, however busy it is (and Wine answers
+        // such reads from a cache that is 50 ms old at most).
+        SendInputs(down, 150);
+        Sleep(300);
+        SendInputs(up);
     }
     return 0;
 }
