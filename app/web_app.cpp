@@ -17,8 +17,8 @@
 #include "core/profile/profile_names.h"
 #include "diag/file_log.h"
 #include "diag/web_logger.h"
+#include "platform/window_message_handler.h"
 #include "ui/web_dlg.h"
-#include "app/window_message_handler.h"
 #include "update/game_remote_config.h"
 #include "update/windows_update_host.h"
 
@@ -82,6 +82,8 @@ UpdateSettings LauncherUpdateSettings(const std::wstring& installDir, const std:
 CWebApp::CWebApp() { m_dwRestartManagerSupportFlags = fw::kRestartManagerSupportRestart; }
 
 CWebApp::~CWebApp() = default;
+
+IDispatch* CWebApp::PageExternal() const { return m_pDispatch; }
 
 BOOL CWebApp::InitApplication()
 {

@@ -5,13 +5,14 @@
 
 #include <string>
 
+#include "browser/script_bridge_ends.h"
 #include "fw/app.h"
 #include "fw/win_handle.h"
 #include "update/game_remote_config.h"
 
 class CImpIDispatch;
 
-class CWebApp : public fw::CWinApp {
+class CWebApp : public fw::CWinApp, public IPageExternalOwner {
 public:
     CWebApp();
     ~CWebApp() override;
@@ -27,6 +28,9 @@ public:
     void UnInstall();
     // Removes a directory with everything in it; true when the directory itself is gone.
     static BOOL DeleteNotNullDir(const std::wstring& path);
+
+    // The page's window.external: m_pDispatch.
+    IDispatch* PageExternal() const override;
 
     CImpIDispatch* m_pDispatch = nullptr;
     std::wstring m_strInstallDir;

@@ -1,17 +1,9 @@
-// The main launcher window's side of the browser control: opening the entry page and the
-// control's events.
-#include <windows.h>
+// The browser control's events on the main launcher window.
+#include "browser/web_browser2.h"
+
 #include <exdisp.h>
 #include <exdispid.h>
 #include <shellapi.h>
-
-#include "app/window_message_handler.h"
-#include "core/browser/entry_url.h"
-#include "core/update/remote_config.h"
-#include "diag/file_log.h"
-#include "res/resource.h"
-#include "ui/web_c_dlg.h"
-#include "update/pipeline_globals.h"
 
 namespace {
 
@@ -47,17 +39,8 @@ const wchar_t* TextArgument(const DISPPARAMS& params, UINT index)
 
 }  // namespace
 
-void CWebCDlg::InitWebBrower()
+void CWebBrowser2::OnControlEvent(DISPID event, DISPPARAMS& params)
 {
-    const std::wstring query = CWindowMessageHandler::Instance().GetTaviUriFromCommandLine();
-    const std::wstring url = core::EntryUrlWithQuery(core::GetEntryUrl(g_remoteConfig), query);
-    LOG_INFO("CWebCDlg::InitWebBrower", url);
-    m_wndBrowser.Navigate(url);
-}
-
-void CWebCDlg::OnControlEvent(int id, DISPID event, DISPPARAMS& params)
-{
-    if (id != IDC_BROWSER) return;
     switch (event) {
     case DISPID_NEWWINDOW3: {
         // ppDisp, Cancel, dwFlags, bstrUrlContext, bstrUrl: Cancel is the fourth from the end.
@@ -77,17 +60,16 @@ void CWebCDlg::OnControlEvent(int id, DISPID event, DISPPARAMS& params)
     }
 }
 
-void CWebCDlg::OnNewWindow3(VARIANT_BOOL* cancel, const wchar_t* url)
+void CWebBrowser2::OnNewWindow3(VARIANT_BOOL* cancel, const wchar_t* url)
 {
     // Nothing opens inside the launcher: the player's default browser gets the address.
     *cancel = VARIANT_TRUE;
     if (url && *url) ::ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-void CWebCDlg::OnNavigateComplete2(IDispatch* frame) { g_pRememberedFrame = frame; }
+void CWebBrowser2::OnNavigateComplete2(IDispatch* frame) { g_pRememberedFrame = frame; }
 
-void CWebCDlg::OnDocumentComplete(IDispatch* frame)
+void CWebBrowser2::OnDocumentComplete(IDispatch* frame)
 {
-    if (m_wndBrowser.GetReadyState() >= CWebBrowser2::kReadyStateComplete && frame == g_pRememberedFrame)
-        ::ShowWindow(m_wndBrowser.GetSafeHwnd(), SW_SHOW);
+    if (GetReadyState() >= kReadyStateComplete && frame == g_pRememberedFrame) ::ShowWindow(GetSafeHwnd(), SW_SHOW);
 }

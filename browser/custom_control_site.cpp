@@ -1,7 +1,6 @@
 #include "browser/custom_control_site.h"
 
-#include "app/web_app.h"
-#include "browser/imp_idispatch.h"
+#include "browser/script_bridge_ends.h"
 #include "core/browser/accelerator_rule.h"
 #include "diag/file_log.h"
 #include "fw/com_ptr.h"
@@ -135,8 +134,7 @@ STDMETHODIMP CCustomControlSite::XDocHostUIHandler::GetDropTarget(IDropTarget*, 
 STDMETHODIMP CCustomControlSite::XDocHostUIHandler::GetExternal(IDispatch** external)
 {
     if (!external) return E_POINTER;
-    const auto* app = dynamic_cast<const CWebApp*>(fw::GetApp());
-    *external = app ? app->m_pDispatch : nullptr;
+    *external = ApplicationPageExternal();
     if (*external) (*external)->AddRef();
     return S_OK;
 }

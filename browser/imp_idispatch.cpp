@@ -2,8 +2,7 @@
 
 #include <cwchar>
 
-#include "fw/app.h"
-#include "ui/web_dlg.h"
+#include "browser/script_bridge_ends.h"
 
 namespace {
 
@@ -109,12 +108,12 @@ STDMETHODIMP CImpIDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISP
 
 std::wstring CImpIDispatch::Dispatch(const std::wstring& method, const std::wstring& params)
 {
-    CWebDlg* splash = CWebDlg::FromApp();
-    return splash ? splash->JavascriptToCPLUSPLUS(method, params) : std::wstring();
+    IPageCallTarget* target = MainWindowPageCallTarget();
+    return target ? target->JavascriptToCPLUSPLUS(method, params) : std::wstring();
 }
 
 bool CImpIDispatch::IsDownLoadComplete()
 {
-    const CWebDlg* splash = CWebDlg::FromApp();
-    return splash && splash->IsReady();
+    const IPageCallTarget* target = MainWindowPageCallTarget();
+    return target && target->IsReady();
 }

@@ -37,6 +37,13 @@ public:
     // The control's ready state, or -1 when it cannot be read.
     long GetReadyState();
 
+    // The control's events, as the dialog's event sink receives them: new windows go to the
+    // default browser, and the control is shown once the top-level page has loaded.
+    void OnControlEvent(DISPID event, DISPPARAMS& params);
+    void OnNewWindow3(VARIANT_BOOL* cancel, const wchar_t* url);
+    void OnNavigateComplete2(IDispatch* frame);
+    void OnDocumentComplete(IDispatch* frame);
+
 private:
     CCustomOccManager* m_pOccManager;
     fw::COleControlSite* m_pSite = nullptr;

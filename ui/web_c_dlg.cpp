@@ -2,18 +2,31 @@
 
 #include <atomic>
 
+#include "core/browser/entry_url.h"
+#include "core/update/remote_config.h"
 #include "diag/file_log.h"
 #include "fw/app.h"
+#include "platform/window_message_handler.h"
 #include "res/resource.h"
 #include "ui/launcher_window_look.h"
 #include "ui/web_dlg.h"
+#include "update/pipeline_globals.h"
 
 namespace {
 // The window takes its pixel size once per process, at the first move that finds its controls.
 std::atomic<bool> g_bLaidOut{false};
 }  // namespace
 
-CWebCDlg::CWebCDlg() : fw::CDialog(IDD_WEBC_DIALOG), m_hIcon(LoadLauncherIcon()) {}
+CWebCDlg::CWebCDlg()
+    : fw::CDialog(IDD_WEBC_DIALOG),
+      m_hIcon(LoadLauncherIcon()),
+      m_launcher([this] { return GetSafeHwnd(); },
+                 [] {
+                     if (CWebDlg* splash = CWebDlg::FromApp()) splash->Cancel();
+                 }),
+      m_dispatcher([this](const std::wstring& result) { OnLoginResult(result); })
+{
+}
 
 BOOL CWebCDlg::OnInitDialog()
 {
@@ -104,6 +117,27 @@ void CWebCDlg::CreateButtons()
     m_bButtons = TRUE;
 }
 
+void CWebCDlg::InitWebBrower()
+{
+    const std::wstring query = CWindowMessageHandler::Instance().GetTaviUriFromCommandLine();
+    const std::wstring url = core::EntryUrlWithQuery(core::GetEntryUrl(g_remoteConfig), query);
+    LOG_INFO("CWebCDlg::InitWebBrower", url);
+    m_wndBrowser.Navigate(url);
+}
+
+void CWebCDlg::OnControlEvent(int id, DISPID event, DISPPARAMS& params)
+{
+    if (id == IDC_BROWSER) m_wndBrowser.OnControlEvent(event, params);
+}
+
+void CWebCDlg::SetReady() { m_launcher.SetReady(); }
+
+void CWebCDlg::OnLoginResult(const std::wstring& result) { m_launcher.OnLoginResult(result); }
+
+std::wstring CWebCDlg::JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params)
+{
+    return m_dispatcher.JavascriptToCPLUSPLUS(method, params);
+}
 
 void CWebCDlg::OnMove(int x, int y)
 {

@@ -1,18 +1,19 @@
 // The main launcher window: a frameless modeless dialog lying exactly on the splash window.
 // Everything it paints in pure black is see-through to the splash picture; on it sit the
 // progress area the update thread drives, the minimise and close buttons, and the place of
-// the embedded browser.
+// the embedded browser. The page's calls go to its dispatcher, the login and readiness to its
+// game launcher.
 #pragma once
 #include <windows.h>
 
 #include <memory>
 #include <string>
 
+#include "browser/page_dispatcher.h"
 #include "browser/web_browser2.h"
-#include "core/launch/launch_gate.h"
 #include "fw/dialog.h"
 #include "fw/gdi_handle.h"
-#include "fw/win_handle.h"
+#include "launch/game_launcher.h"
 #include "ui/gradient_progress_ctrl.h"
 #include "ui/png_button.h"
 #include "ui/static_ex.h"
@@ -32,18 +33,15 @@ public:
     void InitWebBrower();
     // The update is complete (called on the update thread); launches when the login is in.
     void SetReady();
-    bool IsReady() const { return m_gate.IsReady(); }
+    bool IsReady() const { return m_launcher.IsReady(); }
     // What the entry page's script calls reach: "LoginResult" and "GetCommandLine".
     std::wstring JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params);
     // The page's login result; launches when the update is complete.
     void OnLoginResult(const std::wstring& result);
 
-    // The browser control's events: new windows go to the default browser, and the control
-    // is shown once the top-level page has loaded.
+    // The browser control's events go to the browser.
     void OnControlEvent(int id, DISPID event, DISPPARAMS& params) override;
-    void OnNewWindow3(VARIANT_BOOL* cancel, const wchar_t* url);
-    void OnNavigateComplete2(IDispatch* frame);
-    void OnDocumentComplete(IDispatch* frame);
+    CWebBrowser2& Browser() { return m_wndBrowser; }
 
 protected:
     BOOL OnInitDialog() override;
@@ -51,9 +49,6 @@ protected:
     bool PreTranslateMessage(MSG& msg) override;
 
 private:
-    // Starts the game and, when it started, waits for its end and closes the launcher.
-    void LaunchGame();
-
     void OnMove(int x, int y);
     INT_PTR OnCtlColor(UINT msg, HDC dc);
 
@@ -72,11 +67,6 @@ private:
     // Constructed with the window object, before its dialog exists: the control made on the
     // dialog gets the launcher's site.
     CWebBrowser2 m_wndBrowser;
-    // Readiness, the accepted login and its parameters, set under one lock.
-    core::LaunchGate m_gate;
-    struct GameProcess {
-        fw::UniqueHandle process;
-        fw::UniqueHandle thread;
-        DWORD processId = 0;
-    } m_gameProcess;
+    GameLauncher m_launcher;
+    PageDispatcher m_dispatcher;
 };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "app/window_message_handler.h"
+#include "platform/window_message_handler.h"
 #include "diag/file_log.h"
 #include "fw/app.h"
 #include "fw/gdi_handle.h"

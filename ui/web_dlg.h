@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "browser/script_bridge_ends.h"
 #include "core/update/launcher_window.h"
 #include "fw/dialog.h"
 #include "ui/alpha_image.h"
@@ -13,7 +14,7 @@
 class CWebCDlg;
 class UpdateWindowProxy;
 
-class CWebDlg : public fw::CDialog, public core::ILauncherWindow {
+class CWebDlg : public fw::CDialog, public core::ILauncherWindow, public IPageCallTarget {
 public:
     explicit CWebDlg(HWND parent = nullptr);
     ~CWebDlg() override;
@@ -30,9 +31,9 @@ public:
     void SetReady() override;
 
     // The update is complete.
-    bool IsReady() const;
+    bool IsReady() const override;
     // What the script bridge forwards; empty without a main launcher window.
-    std::wstring JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params);
+    std::wstring JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params) override;
 
     // The player's close button: OK result, resume record, then the platform's show-window message.
     void Close();

@@ -99,10 +99,10 @@ TEST(CWebCDlg, ShowsThePagesPlaceOnlyWhenTheRememberedFrameCompletes)
     // A frame that is not the latest navigated one completes: the place stays hidden.
     CImpIDispatch top, frame;
     ::ShowWindow(::GetDlgItem(hwnd, IDC_BROWSER), SW_HIDE);
-    dlg.OnNavigateComplete2(&top);
-    dlg.OnDocumentComplete(&frame);
+    dlg.Browser().OnNavigateComplete2(&top);
+    dlg.Browser().OnDocumentComplete(&frame);
     EXPECT_FALSE(PlaceShown(hwnd));
-    dlg.OnDocumentComplete(&top);
+    dlg.Browser().OnDocumentComplete(&top);
     EXPECT_TRUE(PlaceShown(hwnd));
 }
 

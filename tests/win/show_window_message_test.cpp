@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "app/window_message_handler.h"
+#include "platform/window_message_handler.h"
 #include "core/app/platform_params.h"
 #include "core/profile/profile.h"
 #include "core/profile/profile_names.h"

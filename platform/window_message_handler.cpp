@@ -1,4 +1,4 @@
-#include "app/window_message_handler.h"
+#include "platform/window_message_handler.h"
 
 #include <cstdio>
 #include <limits>

@@ -1,13 +1,10 @@
-// The main launcher window's side of the login and the game: the page's calls, the gate of
-// readiness and login, and the game's start, wait and the launcher's close afterwards.
-#include <windows.h>
+#include "launch/game_launcher.h"
 
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/window_message_handler.h"
 #include "core/diag/report_events.h"
 #include "core/launch/game_command_line.h"
 #include "core/profile/profile.h"
@@ -16,9 +13,7 @@
 #include "diag/file_log.h"
 #include "diag/web_logger.h"
 #include "fw/app.h"
-#include "fw/win_handle.h"
-#include "ui/web_c_dlg.h"
-#include "ui/web_dlg.h"
+#include "platform/window_message_handler.h"
 #include "update/game_remote_config.h"
 #include "update/pipeline_globals.h"
 
@@ -76,22 +71,7 @@ void ReportLaunchFailure()
 
 }  // namespace
 
-std::wstring CWebCDlg::JavascriptToCPLUSPLUS(const std::wstring& method, const std::wstring& params)
-{
-    // The log line keeps to 2,047 characters, as long as any line the page can make us write.
-    std::wstring line = L"method:" + method + L",paramters:" + params;
-    if (line.size() > 2047) line.resize(2047);
-    LOG_INFO("CWebCDlg::JavascriptToCPLUSPLUS", line);
-
-    if (method == L"LoginResult") {
-        OnLoginResult(params);
-        return L"";
-    }
-    if (method == L"GetCommandLine") return fw::ModuleFileName();
-    return L"";
-}
-
-void CWebCDlg::OnLoginResult(const std::wstring& result)
+void GameLauncher::OnLoginResult(const std::wstring& result)
 {
     using Kind = core::LoginResult::Kind;
     const core::LaunchGate::LoginStep step = m_gate.Login(result);
@@ -116,14 +96,14 @@ void CWebCDlg::OnLoginResult(const std::wstring& result)
     if (step.launch) LaunchGame();
 }
 
-void CWebCDlg::SetReady()
+void GameLauncher::SetReady()
 {
     const bool launch = m_gate.Ready();
     LOG_INFO("CWebCDlg::SetReady", L"is ready");
     if (launch) LaunchGame();
 }
 
-void CWebCDlg::LaunchGame()
+void GameLauncher::LaunchGame()
 {
     WebLogger::Instance().LogEvent(core::kEventGameStart);
     WebLogger::Instance().Log(L"game start");
@@ -173,6 +153,6 @@ void CWebCDlg::LaunchGame()
 
     ::WaitForSingleObject(m_gameProcess.process.get(), INFINITE);
     LOG_INFO("CWebCDlg::LaunchGame", L"Exit Game");
-    CWindowMessageHandler::Instance().SendShowWindowMessage(GetSafeHwnd());
-    if (CWebDlg* splash = CWebDlg::FromApp()) splash->Cancel();
+    CWindowMessageHandler::Instance().SendShowWindowMessage(m_window ? m_window() : nullptr);
+    if (m_endRun) m_endRun();
 }
