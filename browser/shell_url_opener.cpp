@@ -73,13 +73,13 @@ UrlOpenedBy OpenUrlInDefaultBrowser(const std::wstring& url, DesktopShellRoute d
 {
     const HRESULT hr = desktopShell ? desktopShell(url) : E_NOTIMPL;
     if (SUCCEEDED(hr)) {
-        LOG_INFO("CWebCDlg::OnNewWindow3", L"opened by the desktop shell: " + url);
+        LOG_INFO("CWebBrowser2::OnNewWindow3", L"opened by the desktop shell: " + url);
         return UrlOpenedBy::DesktopShell;
     }
     // No desktop shell to ask (none runs, or it offers no automation): the launcher's own call.
-    LOG_INFO("CWebCDlg::OnNewWindow3", L"no desktop shell to open it (" + Hex(hr) + L"), opened by the launcher: " + url);
+    LOG_INFO("CWebBrowser2::OnNewWindow3", L"no desktop shell to open it (" + Hex(hr) + L"), opened by the launcher: " + url);
     const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, nullptr, url.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result > 32) return UrlOpenedBy::Launcher;
-    LOG_ERROR("CWebCDlg::OnNewWindow3", L"ShellExecute error " + std::to_wstring(result) + L": " + url);
+    LOG_ERROR("CWebBrowser2::OnNewWindow3", L"ShellExecute error " + std::to_wstring(result) + L": " + url);
     return UrlOpenedBy::Nobody;
 }
