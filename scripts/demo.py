@@ -10,6 +10,7 @@ import json
 import os
 import random
 import shutil
+import subprocess
 import sys
 import time
 import zipfile
@@ -90,6 +91,19 @@ class Demo:
         self.shot_number += 1
         return str(self.desk.screenshot(f"{self.shot_number}-{label}"))
 
+    def page_colours(self) -> str:
+        """A screenshot of the page's place alone, where its colour samples are."""
+        page = next((c for w in self.desk.owned_windows(SPLASH) for c in w["children"]
+                     if c["class"] == "StandinBrowserWindow"), None)
+        whole = self.shot("page-colours")
+        if not page:
+            return whole
+        left, top, right, bottom = page["rect"]
+        crop = whole.replace(".png", "-page.png")
+        subprocess.run(["convert", whole, "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage", crop],
+                       check=False, timeout=60)
+        return crop
+
     def status(self) -> str:
         """The progress area of the main launcher window, owned by the splash window."""
         return shown_texts(self.desk.owned_windows(SPLASH))
@@ -126,6 +140,8 @@ class Demo:
             text = wait_for(lambda: self.status().startswith("正在下载：") and self.status() != "正在下载：0%" and
                             self.status(), 60)
             say(f"downloading: {text!r}; screenshot {self.shot('downloading')}")
+            say("the entry page paints a pure-black sample (#000000) and a near-black one (#010101): "
+                f"the splash picture shows through the first, not the second; screenshot {self.page_colours()}")
             step("A second launcher while the first one runs")
             other = self.desk.start(LAUNCHER)
             box = self.desk.wait_window("qorn")
