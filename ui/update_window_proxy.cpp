@@ -2,15 +2,15 @@
 
 #include "fw/win_handle.h"
 
+std::pair<HWND, core::ILauncherWindow*> UpdateWindowProxy::Attached()
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    return {m_hWnd, m_pTarget};
+}
+
 void UpdateWindowProxy::RunOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn)
 {
-    HWND hwnd;
-    core::ILauncherWindow* target;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        hwnd = m_hWnd;
-        target = m_pTarget;
-    }
+    const auto [hwnd, target] = Attached();
     if (!hwnd) return;
     // The window runs the call in its own message handling, so the target is alive while it
     // runs; SendMessage waits for it, and returns at once for a window destroyed meanwhile.
@@ -34,13 +34,7 @@ void UpdateWindowProxy::ShowProgressControls(bool show)
 
 void UpdateWindowProxy::RunPostedOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn)
 {
-    HWND hwnd;
-    core::ILauncherWindow* target;
-    {
-        std::lock_guard<std::mutex> hold(m_lock);
-        hwnd = m_hWnd;
-        target = m_pTarget;
-    }
+    const auto [hwnd, target] = Attached();
     if (!hwnd) return;
     fw::UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!done) return;

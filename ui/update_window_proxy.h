@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 #include "core/update/launcher_window.h"
 
@@ -38,6 +39,8 @@ public:
     void RunPostedCall(LPARAM call);
 
 private:
+    // The window and the target, or null ones once detached.
+    std::pair<HWND, core::ILauncherWindow*> Attached();
     void RunOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn);
     // Like RunOnGuiThread, but the call runs from the window's own message loop, outside any
     // message sent from another thread: a COM call made there may call out to other

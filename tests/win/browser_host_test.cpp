@@ -11,6 +11,7 @@
 #include "browser/imp_idispatch.h"
 #include "fw/com_ptr.h"
 #include "res/resource.h"
+#include "tests/win/win_test_support.h"
 #include "ui/web_c_dlg.h"
 
 namespace {
@@ -79,33 +80,12 @@ TEST(CCustomControlSite, AnswersTheDocumentHostQuestions)
     site->Release();
 }
 
-// The browser control is an apartment-threaded COM object of the window thread.
-class ComApartment {
-public:
-    ComApartment() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~ComApartment() { ::CoUninitialize(); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-};
-
 bool PlaceShown(HWND dialog) { return ::IsWindowVisible(::GetDlgItem(dialog, IDC_BROWSER)) != FALSE; }
-
-void PumpUntil(HWND dialog, bool (*done)(HWND))
-{
-    const DWORD start = ::GetTickCount();
-    MSG msg;
-    while (!done(dialog) && ::GetTickCount() - start < 20000) {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(10);
-    }
-}
 
 TEST(CWebCDlg, ShowsThePagesPlaceAtTheTopLevelCompletionNeverAtAFrames)
 {
-    ComApartment apartment;
+    // The browser control is an apartment-threaded COM object of the window thread.
+    wintest::OleApartment apartment;
     CWebCDlg dlg;
     ASSERT_TRUE(dlg.Create(nullptr));
     HWND hwnd = dlg.GetSafeHwnd();
@@ -115,8 +95,8 @@ TEST(CWebCDlg, ShowsThePagesPlaceAtTheTopLevelCompletionNeverAtAFrames)
     // A navigation of the control (nothing answers there): its top-level document completes
     // on the window thread, with the control's own object.
     ASSERT_EQ(dlg.Browser().Navigate(L"http://127.0.0.1:9/none"), S_OK);
-    PumpUntil(hwnd, PlaceShown);
-    ASSERT_TRUE(PlaceShown(hwnd)) << "the completed page did not show its place";
+    ASSERT_TRUE(wintest::PumpMessagesUntil([&] { return PlaceShown(hwnd); }, 20000))
+        << "the completed page did not show its place";
 
     // A frame navigates and completes with its own object: even as the latest navigated one,
     // its completion is not the page's.

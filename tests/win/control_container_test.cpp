@@ -24,14 +24,6 @@
 
 namespace {
 
-class ComApartment {
-public:
-    ComApartment() { ::OleInitialize(nullptr); }
-    ~ComApartment() { ::OleUninitialize(); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-};
-
 // An in-place active object that records the messages it is offered and answers as told.
 class RecordingActiveObject : public IOleInPlaceActiveObject {
 public:
@@ -74,26 +66,10 @@ LRESULT CALLBACK CountingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 
 HWND CountingWindow(HWND parent)
 {
-    static ATOM atom = 0;
-    if (!atom) {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &CountingProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"CountingWindow";
-        atom = ::RegisterClassW(&wc);
-    }
-    return ::CreateWindowExW(0, L"CountingWindow", L"", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent, nullptr,
-                             ::GetModuleHandleW(nullptr), nullptr);
+    return wintest::TestWindow(L"CountingWindow", &CountingProc, parent, WS_CHILD | WS_VISIBLE);
 }
 
-void PumpMessages()
-{
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageW(&msg);
-    }
-}
+void PumpMessages() { wintest::PumpMessagesFor(20); }
 
 struct KeyCase {
     const char* what;
@@ -106,7 +82,7 @@ struct KeyCase {
 
 TEST(COleControlSite, OffersKeysAimedInsideTheControlToItsActiveObjectFirst)
 {
-    ComApartment apartment;
+    wintest::OleApartment apartment;
     fw::CDialog dialog(IDD_WEBC_DIALOG);
     ASSERT_TRUE(dialog.Create(nullptr));
     auto* site = new fw::COleControlSite(dialog.GetSafeHwnd());
@@ -156,7 +132,7 @@ TEST(COleControlSite, OffersKeysAimedInsideTheControlToItsActiveObjectFirst)
 
 TEST(COleControlSite, TakesTheControlDownWhenItsPlaceIsDestroyed)
 {
-    ComApartment apartment;
+    wintest::OleApartment apartment;
     auto* dialog = new fw::CDialog(IDD_WEBC_DIALOG);
     ASSERT_TRUE(dialog->Create(nullptr));
     auto* site = new fw::COleControlSite(dialog->GetSafeHwnd());
@@ -199,19 +175,7 @@ LRESULT CALLBACK ProxyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
     return ::DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
-HWND ProxyWindow()
-{
-    static ATOM atom = 0;
-    if (!atom) {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = &ProxyWindowProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"ProxyWindow";
-        atom = ::RegisterClassW(&wc);
-    }
-    return ::CreateWindowExW(0, L"ProxyWindow", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
-                             ::GetModuleHandleW(nullptr), nullptr);
-}
+HWND ProxyWindow() { return wintest::TestWindow(L"ProxyWindow", &ProxyWindowProc, nullptr, WS_POPUP); }
 
 // Runs call on a thread of its own while this one serves its messages; false when the call
 // did not return within 10 s.
@@ -286,7 +250,7 @@ HRESULT NoDesktopShell(const std::wstring&) { return REGDB_E_CLASSNOTREG; }
 
 TEST(OpenUrlInDefaultBrowser, WithoutADesktopShellTheLauncherOpensTheAddressItself)
 {
-    ComApartment apartment;
+    wintest::OleApartment apartment;
     EXPECT_EQ(OpenUrlInDefaultBrowser(L"http://127.0.0.1:9/fallback?a=1", &NoDesktopShell), UrlOpenedBy::Launcher);
     EXPECT_EQ(RecordedStarter("http://127.0.0.1:9/fallback?a=1"), "win_tests.exe");
 }

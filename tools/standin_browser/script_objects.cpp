@@ -61,6 +61,13 @@ const std::vector<std::wstring>& PropertyObject::MethodNames() const
 
 HRESULT PropertyObject::CallMethod(DISPID, DISPPARAMS&, VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
 
+bool PropertyObject::AnswerName(LPOLESTR* names, UINT count, DISPID* ids, const wchar_t* name, DISPID id)
+{
+    if (!names || !ids || count == 0 || std::wcscmp(names[0], name) != 0) return false;
+    for (UINT i = 0; i < count; ++i) ids[i] = id;
+    return true;
+}
+
 STDMETHODIMP PropertyObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
     if (!names || !ids || count == 0) return E_INVALIDARG;
@@ -116,10 +123,7 @@ HRESULT DocumentObject::CallMethod(DISPID id, DISPPARAMS& params, VARIANT* resul
 
 STDMETHODIMP FieldObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids)
 {
-    if (names && ids && count > 0 && std::wcscmp(names[0], L"value") == 0) {
-        for (UINT i = 0; i < count; ++i) ids[i] = kValue;
-        return S_OK;
-    }
+    if (AnswerName(names, count, ids, L"value", kValue)) return S_OK;
     return PropertyObject::GetIDsOfNames(riid, names, count, lcid, ids);
 }
 
@@ -145,10 +149,7 @@ const std::vector<std::wstring>& WindowObject::MethodNames() const
 
 STDMETHODIMP WindowObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids)
 {
-    if (names && ids && count > 0 && std::wcscmp(names[0], L"external") == 0) {
-        for (UINT i = 0; i < count; ++i) ids[i] = kExternal;
-        return S_OK;
-    }
+    if (AnswerName(names, count, ids, L"external", kExternal)) return S_OK;
     return PropertyObject::GetIDsOfNames(riid, names, count, lcid, ids);
 }
 

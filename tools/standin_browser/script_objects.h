@@ -33,6 +33,8 @@ protected:
     // Methods of a derived object, with DISPIDs from kFirstMethod; DISP_E_MEMBERNOTFOUND when
     // it has none of that id.
     static constexpr DISPID kFirstMethod = 1000;
+    // For an object's own name beside its members: true (ids set to id) when names asks for it.
+    static bool AnswerName(LPOLESTR* names, UINT count, DISPID* ids, const wchar_t* name, DISPID id);
     virtual const std::vector<std::wstring>& MethodNames() const;
     virtual HRESULT CallMethod(DISPID id, DISPPARAMS& params, VARIANT* result);
 
