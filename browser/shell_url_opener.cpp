@@ -7,6 +7,8 @@
 #include <shlobj.h>
 #include <servprov.h>
 
+#include <cwchar>
+
 #include "diag/file_log.h"
 #include "fw/com_ptr.h"
 
@@ -48,7 +50,7 @@ HRESULT DesktopShellDispatch(fw::ComPtr<IShellDispatch2>& shell)
 std::wstring Hex(HRESULT hr)
 {
     wchar_t text[16];
-    ::swprintf(text, 16, L"0x%08lx", static_cast<unsigned long>(hr));
+    std::swprintf(text, sizeof text / sizeof text[0], L"0x%08lx", static_cast<unsigned long>(hr));
     return text;
 }
 

@@ -104,6 +104,13 @@ class Demo:
                        check=False, timeout=60)
         return crop
 
+    @staticmethod
+    def colour_count(image: str, colour: str) -> int:
+        """How many pixels of the image have exactly this colour."""
+        out = subprocess.run(["convert", image, "-format", "%c", "histogram:info:-"], capture_output=True,
+                             text=True, check=False, timeout=60).stdout
+        return sum(int(line.split(":")[0]) for line in out.splitlines() if f" {colour.upper()} " in line.upper())
+
     def status(self) -> str:
         """The progress area of the main launcher window, owned by the splash window."""
         return shown_texts(self.desk.owned_windows(SPLASH))
@@ -140,8 +147,11 @@ class Demo:
             text = wait_for(lambda: self.status().startswith("正在下载：") and self.status() != "正在下载：0%" and
                             self.status(), 60)
             say(f"downloading: {text!r}; screenshot {self.shot('downloading')}")
-            say("the entry page paints a pure-black sample (#000000) and a near-black one (#010101): "
-                f"the splash picture shows through the first, not the second; screenshot {self.page_colours()}")
+            shot = self.page_colours()
+            say("the entry page paints a pure-black sample (#000000) and a near-black one (#010101): the splash "
+                f"picture shows through the first, not the second; screenshot {shot}; "
+                f"pixels of the page's place: {self.colour_count(shot, '#000000')} pure black, "
+                f"{self.colour_count(shot, '#010101')} near black")
             step("A second launcher while the first one runs")
             other = self.desk.start(LAUNCHER)
             box = self.desk.wait_window("qorn")
