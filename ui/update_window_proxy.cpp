@@ -10,7 +10,9 @@ std::pair<HWND, core::ILauncherWindow*> UpdateWindowProxy::Attached()
 
 void UpdateWindowProxy::RunOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn)
 {
-    const auto [hwnd, target] = Attached();
+    const std::pair<HWND, core::ILauncherWindow*> attached = Attached();
+    HWND hwnd = attached.first;
+    core::ILauncherWindow* target = attached.second;
     if (!hwnd) return;
     // The window runs the call in its own message handling, so the target is alive while it
     // runs; SendMessage waits for it, and returns at once for a window destroyed meanwhile.
@@ -34,7 +36,9 @@ void UpdateWindowProxy::ShowProgressControls(bool show)
 
 void UpdateWindowProxy::RunPostedOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn)
 {
-    const auto [hwnd, target] = Attached();
+    const std::pair<HWND, core::ILauncherWindow*> attached = Attached();
+    HWND hwnd = attached.first;
+    core::ILauncherWindow* target = attached.second;
     if (!hwnd) return;
     fw::UniqueHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!done) return;
