@@ -45,7 +45,7 @@ def main() -> int:
 
     build = Build()
     variant, launcher, uidriver = build.variant, build.launcher, build.uidriver
-    curl_exe = build.deps / build.arch / "curl" / "bin" / "curl.exe"
+    curl_exe = build.deps / build.arch / "curl-thunks" / "bin" / "curl.exe"
     build.require(launcher, uidriver, curl_exe)
 
     package = REPO / "build" / "bench-cache" / f"wine-package-{args.mib}.zip"

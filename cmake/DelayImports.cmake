@@ -4,15 +4,8 @@
 # Windows' known DLLs (which always come from System32) is therefore delay-loaded, bound on
 # first call under the restricted search.
 
-# A delayed function's address slot starts out pointing at its loading stub. A caller that
-# declares the function as imported reads the slot (__imp_X) and never names the stub itself,
-# and the linker then drops the stub's section as unused (binutils 2.40 does), leaving a slot
-# of zero: the first call jumps to address 0. So every stub of a delay-import library is named
-# on the link line (-u), which keeps it.
-#
 # launcher_delay_import(<variable> <dll>...): sets <variable> to the delay-import libraries of
-# the DLLs, made once per build tree from the toolchain's import libraries, with the link
-# options that keep their stubs.
+# the DLLs, made once per build tree from the toolchain's import libraries.
 function(launcher_delay_import variable)
   set(libs "")
   foreach(dll IN LISTS ARGN)
@@ -31,20 +24,19 @@ function(launcher_delay_import variable)
     endif()
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${script}")
     list(APPEND libs "${out}")
-    execute_process(COMMAND "${TOOLCHAIN_PREFIX}-nm" "${out}" OUTPUT_VARIABLE symbols RESULT_VARIABLE failed)
-    if(failed)
-      message(FATAL_ERROR "cannot list the stubs of ${out}")
-    endif()
-    string(REGEX MATCHALL "[0-9a-f]+ T [^\n]+" stubs "${symbols}")
-    foreach(stub IN LISTS stubs)
-      string(REGEX REPLACE "^[0-9a-f]+ T " "" stub "${stub}")
-      if(NOT stub MATCHES "^__tailMerge_|^___tailMerge_")
-        list(APPEND libs "-Wl,-u,${stub}")
-      endif()
-    endforeach()
   endforeach()
   set(${variable} "${libs}" PARENT_SCOPE)
 endfunction()
 
 launcher_delay_import(LAUNCHER_DELAYED_CURL_DLLS crypt32.dll bcrypt.dll)
 launcher_delay_import(LAUNCHER_DELAYED_DLLS comctl32.dll dbghelp.dll wininet.dll urlmon.dll iphlpapi.dll gdiplus.dll)
+
+# A call to a function declared __declspec(dllimport) reads its address from the __imp_ slot
+# and never names the function's own symbol. GNU ld then leaves out the thunk of a dlltool
+# delay-import member as an unused import stub, and the slot, which should point at that thunk,
+# stays 0: the first call jumps to address 0 (32-bit builds; wininet, comctl32 and crypt32
+# declare their functions so). Declared without it, calls name the thunk and keep it. MSVC's
+# /DELAYLOAD works with dllimport and needs none of this.
+if(MINGW)
+  add_compile_definitions(DECLSPEC_IMPORT=)
+endif()

@@ -3,7 +3,7 @@
 set(LAUNCHER_DEPS_CACHE "$ENV{HOME}/.cache/launcher-deps" CACHE PATH "Cache of the mingw builds of libcurl and minizip")
 
 # One build of each per architecture (i686 or x86_64), named after the toolchain's processor.
-set(_curl "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/curl")
+set(_curl "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/curl-thunks")
 set(_minizip "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/minizip")
 if(NOT EXISTS "${_curl}/lib/libcurl.a" OR NOT EXISTS "${_minizip}/lib/libminizip.a")
   message(FATAL_ERROR "libcurl/minizip for mingw are missing in ${LAUNCHER_DEPS_CACHE}: run scripts/setup.sh")

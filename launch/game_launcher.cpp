@@ -151,8 +151,10 @@ void GameLauncher::LaunchGame()
         if (search.found) ::ShowWindowAsync(search.found, SW_MAXIMIZE);
     }
 
+    // The window's handle as it is now: the window may be closed while the game runs.
+    const HWND window = m_window ? m_window() : nullptr;
     ::WaitForSingleObject(m_gameProcess.process.get(), INFINITE);
     LOG_INFO("CWebCDlg::LaunchGame", L"Exit Game");
-    CWindowMessageHandler::Instance().SendShowWindowMessage(m_window ? m_window() : nullptr);
+    CWindowMessageHandler::Instance().SendShowWindowMessage(window);
     if (m_endRun) m_endRun();
 }

@@ -24,20 +24,24 @@ fetch_source() { # package -> prints the unpacked source folder
 }
 
 curl_ver="$(src_version curl)"
-curl_out="$OUT_ROOT/curl-$curl_ver"
+# "+thunks": built with DECLSPEC_IMPORT empty, so its calls into the delay-loaded crypt32 and
+# bcrypt keep their delay-load thunks (cmake/DelayImports.cmake says why). A build of the same
+# version without it is left unused; CMake finds this one as "curl-thunks".
+curl_out="$OUT_ROOT/curl-$curl_ver+thunks"
 if [ ! -f "$curl_out/.done" ]; then
   echo "setup: building libcurl $curl_ver for mingw $ARCH"
   src="$(fetch_source curl "$curl_ver")"
-  rm -rf "$curl_out" "$OUT_ROOT/build-curl"
-  cmake -S "$src" -B "$OUT_ROOT/build-curl" -G Ninja \
+  rm -rf "$curl_out" "$OUT_ROOT/build-curl-thunks"
+  cmake -S "$src" -B "$OUT_ROOT/build-curl-thunks" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_C_FLAGS="-DDECLSPEC_IMPORT=" \
     -DCMAKE_INSTALL_PREFIX="$curl_out" \
     -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=ON -DBUILD_TESTING=OFF \
     -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_USE_LIBSSH2=OFF \
     -DUSE_LIBIDN2=OFF -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DUSE_NGHTTP2=OFF \
     -DENABLE_MANUAL=OFF -DCURL_DISABLE_LDAP=ON >/dev/null
-  cmake --build "$OUT_ROOT/build-curl" -j2 >/dev/null
-  cmake --install "$OUT_ROOT/build-curl" >/dev/null
+  cmake --build "$OUT_ROOT/build-curl-thunks" -j2 >/dev/null
+  cmake --install "$OUT_ROOT/build-curl-thunks" >/dev/null
   touch "$curl_out/.done"
 fi
 
@@ -57,5 +61,5 @@ if [ ! -f "$mz_out/.done" ]; then
 fi
 
 # Stable names for CMake to find whatever version is current.
-ln -sfn "curl-$curl_ver" "$OUT_ROOT/curl"
+ln -sfn "curl-$curl_ver+thunks" "$OUT_ROOT/curl-thunks"
 ln -sfn "minizip-$mz_ver" "$OUT_ROOT/minizip"

@@ -32,6 +32,7 @@ ctest --preset native-asan
 
 # One Wine session (display and template prefix) for this run, ended however the run ends.
 export LAUNCHER_WINE_RUN="$PWD/build/wine-run/test"
+export LAUNCHER_WIN_BUILD="$PWD/build/$LAUNCHER_WINE_ARCH"
 trap '$PY scripts/winerun.py stop' EXIT
 echo "== starting Wine (virtual display and template prefix)"
 $PY scripts/winerun.py start

@@ -20,12 +20,15 @@ Command line:
   winerun.py stop             end every wineserver of this run's prefixes and the display
   winerun.py exec EXE [ARGS]  run EXE in a fresh prefix copy and return its exit code
                               (starts and stops a session of its own when none runs)
-The run folder is $LAUNCHER_WINE_RUN, default build/wine-run in the repository.
+The run folder is $LAUNCHER_WINE_RUN, default build/wine-run in the repository. The stand-ins
+come from the tools folder of the build tree that runs the tests, $LAUNCHER_WIN_BUILD (ctest
+sets it), default build/<variant> in the repository.
 """
 import json
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -39,8 +42,11 @@ VARIANTS = ("win32", "win64")
 WINE = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
 WINESERVER = {"win32": "/usr/bin/wineserver", "win64": "/usr/lib/wine/wineserver64"}
 WINE_FONTS = Path("/usr/share/wine/fonts")
+# A CJK font of Debian's (fonts-wqy-zenhei, installed by scripts/setup.sh) as the prefixes'
+# system font: Wine's own system font for code page 936 has no Chinese glyphs.
+CJK_FONT = Path("/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc")
 WEB_BROWSER_CLSID = "{8856F961-340A-11D0-A96B-00C04FD705A2}"
-# Built into build/<variant>/tools and put into every prefix (see Session._install_standins).
+# Built into <build tree>/tools and put into every prefix (see Session._install_standins).
 STANDIN_FILES = ("standin_browser.dll", "url_recorder.exe", "standin_ping.exe")
 
 
@@ -77,6 +83,32 @@ def pe_variant(exe) -> str:
 
 def run_dir() -> Path:
     return Path(os.environ.get("LAUNCHER_WINE_RUN", REPO / "build" / "wine-run")).resolve()
+
+
+def build_tools(arch: str) -> Path:
+    """The tools folder of the build tree whose programs this run tests."""
+    return Path(os.environ.get("LAUNCHER_WIN_BUILD", REPO / "build" / arch)).resolve() / "tools"
+
+
+def display_problem(display: str, xvfb_pid: int) -> str:
+    """Why Wine cannot draw on the display, in one line; "" when it can."""
+    if xvfb_pid:
+        try:
+            command = Path(f"/proc/{xvfb_pid}/cmdline").read_bytes()
+        except OSError:
+            return f"the virtual display {display} is gone (its Xvfb, pid {xvfb_pid}, has ended)"
+        if b"Xvfb" not in command:
+            return f"the virtual display {display} is gone (pid {xvfb_pid} is no longer its Xvfb)"
+    if not display.startswith(":"):
+        return ""  # a display over the network: the X library will say what is wrong
+    number = display[1:].split(".")[0]
+    try:
+        with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as probe:
+            probe.settimeout(5)
+            probe.connect(f"/tmp/.X11-unix/X{number}")
+    except OSError as e:
+        return f"the display {display} does not answer ({e.strerror or e})"
+    return ""
 
 
 def base_env(prefix: Path, display: str, arch: str) -> dict:
@@ -129,10 +161,12 @@ class Session:
         self.display = ""
         self.xvfb_pid = 0
         self.arch = current_variant()
+        self.tools = build_tools(self.arch)
+        self.template_tools = self.tools  # where the template's stand-ins came from
 
     def _save(self) -> None:
         self.state_file.write_text(json.dumps({"display": self.display, "xvfb_pid": self.xvfb_pid,
-                                               "arch": self.arch}))
+                                               "arch": self.arch, "tools": str(self.template_tools)}))
 
     def load(self) -> bool:
         try:
@@ -147,7 +181,14 @@ class Session:
         if recorded_given != self.given_display:
             return False
         self.display, self.xvfb_pid = state["display"], state["xvfb_pid"]
-        return _pid_alive(self.xvfb_pid) and (self.template / "system.reg").exists()
+        self.template_tools = Path(state.get("tools", self.tools))
+        return self.problem() == ""
+
+    def problem(self) -> str:
+        """What keeps this session's programs from running, in one line; "" when nothing does."""
+        if not (self.template / "system.reg").exists():
+            return f"the template prefix {self.template} is missing or incomplete"
+        return display_problem(self.display, self.xvfb_pid)
 
     def start(self) -> None:
         if self.load():
@@ -183,7 +224,7 @@ class Session:
         WebBrowser control's class id (no HTML engine can be installed here), a recorder as
         the shell's web browser, so a URL handed to the shell never reaches a real one, and a
         ping.exe that only records and waits, so nothing is ever sent to a public address."""
-        tools = REPO / "build" / self.arch / "tools"
+        tools = self.tools
         folder = template.drive_c / "standins"
         folder.mkdir(parents=True, exist_ok=True)
         for name in STANDIN_FILES:
@@ -213,6 +254,7 @@ class Session:
         template.run("wineboot", ["-i"], timeout=300, check=True,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         template.add_wine_fonts()
+        template.use_cjk_system_font()
         template.keep_user_folders_inside()
         self._install_standins(template)
         # There is no window manager on the virtual display: Wine draws captions and frames
@@ -227,7 +269,23 @@ class Session:
         path = Path(tempfile.mkdtemp(prefix=name + "-", dir=self.prefixes))
         path.rmdir()
         shutil.copytree(self.template, path, symlinks=True, copy_function=_link_or_copy)
-        return Prefix(path, self.display, self.arch)
+        prefix = Prefix(path, self.display, self.arch)
+        if self.template_tools != self.tools:
+            self._refresh_standins(prefix)
+        return prefix
+
+    def _refresh_standins(self, prefix: "Prefix") -> None:
+        """A session made for another build tree: this tree's stand-ins replace the template's
+        (their registration is the same). The files are hard links to the template's, so each
+        is unlinked before the copy."""
+        targets = [(name, prefix.drive_c / "standins" / name) for name in STANDIN_FILES]
+        targets += [("standin_ping.exe", prefix.drive_c / "windows" / system / "ping.exe")
+                    for system in ("system32", "syswow64") if (prefix.drive_c / "windows" / system).is_dir()]
+        for name, target in targets:
+            if not (self.tools / name).exists():
+                raise RuntimeError(f"{self.tools / name} is missing: build the {self.arch} preset first")
+            target.unlink(missing_ok=True)
+            shutil.copy2(self.tools / name, target)
 
     def stop(self) -> None:
         # The prefixes may be of the other variant (a run left behind by a forced one):
@@ -307,6 +365,20 @@ class Prefix:
             if not (fonts / font.name).exists():
                 shutil.copy2(font, fonts / font.name)
 
+    def use_cjk_system_font(self) -> None:
+        """The system font (what a context draws with before a font is selected, as the
+        launcher's text controls do) comes from the file the registry names; Wine names its own
+        bitmap font, which draws Chinese as boxes. Chinese Windows' has the glyphs, so the
+        prefix's is a CJK font. "MS Shell Dlg" already falls back to a font with them."""
+        if not CJK_FONT.exists():
+            raise RuntimeError(f"{CJK_FONT} is missing: run scripts/setup.sh (fonts-wqy-zenhei)")
+        fonts = self.drive_c / "windows" / "Fonts"
+        fonts.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(CJK_FONT, fonts / CJK_FONT.name)
+        self.run("reg", ["add", r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts",
+                         "/v", "FONTS.FON", "/t", "REG_SZ", "/d", CJK_FONT.name, "/f"],
+                 timeout=120, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
     def popen(self, exe, args=(), **kw) -> subprocess.Popen:
         return subprocess.Popen(self.command(exe, args), env=self.env, **kw)
 
@@ -336,8 +408,25 @@ class Prefix:
                        stderr=subprocess.DEVNULL, timeout=60)
 
     def remove(self) -> None:
+        # The server must be gone before its folder: Wine finds a prefix's server by the
+        # folder's device and inode, and a new folder that gets this inode would otherwise
+        # reach a server that is ending.
         self.kill()
+        self.wait_idle(timeout=60)
         shutil.rmtree(self.path, ignore_errors=True)
+
+
+def start_or_problem(session: Session) -> str:
+    """Starts the session; "" when it can run programs, else why not in one line (and the
+    half-made session is stopped)."""
+    try:
+        session.start()
+        problem = session.problem()
+    except (OSError, RuntimeError, subprocess.SubprocessError) as e:
+        problem = f"the Wine session could not be made: {e}"
+    if problem:
+        session.stop()
+    return problem
 
 
 def exec_in_fresh_prefix(exe: str, args: list[str]) -> int:
@@ -349,7 +438,10 @@ def exec_in_fresh_prefix(exe: str, args: list[str]) -> int:
         return 2
     owned = not session.load()
     if owned:
-        session.start()
+        problem = start_or_problem(session)
+        if problem:
+            print(f"winerun: cannot run {Path(exe).name}: {problem}", file=sys.stderr)
+            return 2
     prefix = session.new_prefix(Path(exe).stem)
     try:
         # No timeout here: ctest applies its own to the whole command.
@@ -367,7 +459,10 @@ def main(argv: list[str]) -> int:
         print(f"{name}: {reason}", file=sys.stderr)
         return 0
     if len(argv) >= 2 and argv[1] == "start":
-        Session().start()
+        problem = start_or_problem(Session())
+        if problem:
+            print(f"winerun: {problem}", file=sys.stderr)
+            return 1
         return 0
     if len(argv) >= 2 and argv[1] == "stop":
         Session().stop()

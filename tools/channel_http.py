@@ -77,6 +77,8 @@ class Fault:
     redirect_code: int = 302
     ignore_range: bool = False    # 200 with the whole body even when Range was asked
     hide_validators: bool = False  # no ETag or Last-Modified (If-Range then never matches)
+    weak_etag: bool = False       # the ETag as a weak one, W/"..." (If-Range never matches it)
+    hide_last_modified: bool = False  # no Last-Modified
     drop_after: int = None        # close the connection after this many body bytes
     trickle_bytes: int = None     # send this many bytes ...
     trickle_interval: float = 0.1  # ... every this many seconds,

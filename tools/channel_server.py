@@ -153,12 +153,18 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         kind = "application/zip" if path.endswith(".zip") else "application/octet-stream"
         headers = [("Content-Type", kind), ("Accept-Ranges", "bytes")]
         etag, last_modified = body.validators()
-        hide = bool(fault and fault.hide_validators)
-        if not hide:
-            headers += [("ETag", etag), ("Last-Modified", last_modified)]
-        # If-Range: the range only when the client's validator still names this body.
+        if fault and fault.weak_etag:
+            etag = "W/" + etag
+        if fault and fault.hide_last_modified:
+            last_modified = None
+        if fault and fault.hide_validators:
+            etag = last_modified = None
+        headers += [(name, value) for name, value in (("ETag", etag), ("Last-Modified", last_modified)) if value]
+        # If-Range: the range only when the client's validator still names this body. A weak
+        # ETag never matches: If-Range compares strongly.
         if_range = self.headers.get("If-Range")
-        stale = if_range is not None and (hide or if_range not in (etag, last_modified))
+        strong = [v for v in (etag, last_modified) if v and not v.startswith("W/")]
+        stale = if_range is not None and if_range not in strong
         wanted = None if (fault and fault.ignore_range) or stale else parse_range(self.headers.get("Range"), size)
         if wanted == "unsatisfiable":
             return self._text(416, "range not satisfiable\n", [("Content-Range", f"bytes */{size}")])

@@ -83,9 +83,21 @@ void UpdateWindowProxy::InitWebBrower()
 
 void UpdateWindowProxy::SetReady()
 {
-    // On this (update) thread, as the window's SetReady may go on to start the game from here.
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (m_pTarget) m_pTarget->SetReady();
+    core::ILauncherWindow* target;
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        if (!m_pTarget) return;
+        target = m_pTarget;
+        ++m_nRunningOnCaller;
+    }
+    // On this (update) thread, as the window's SetReady may go on to start the game and wait
+    // for it here. The target object outlives the call: its owner waits in WaitUntilIdle.
+    target->SetReady();
+    {
+        std::lock_guard<std::mutex> hold(m_lock);
+        --m_nRunningOnCaller;
+    }
+    m_idle.notify_all();
 }
 
 void UpdateWindowProxy::Detach()
@@ -93,4 +105,17 @@ void UpdateWindowProxy::Detach()
     std::lock_guard<std::mutex> hold(m_lock);
     m_hWnd = nullptr;
     m_pTarget = nullptr;
+}
+
+void UpdateWindowProxy::WaitUntilIdle()
+{
+    std::unique_lock<std::mutex> hold(m_lock);
+    m_idle.wait(hold, [this] { return m_nRunningOnCaller == 0; });
+}
+
+bool UpdateWindowProxy::RunPendingCall(LPARAM call) const
+{
+    if (call == 0 || m_pendingCall.load() != call) return false;
+    (*reinterpret_cast<const std::function<void()>*>(call))();
+    return true;
 }

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <utility>
@@ -26,14 +27,20 @@ public:
                         int downloading) override;
     void ShowProgressControls(bool show) override;
     void InitWebBrower() override;
-    // Runs on the calling (update) thread: tells the window the update is complete.
+    // Runs on the calling (update) thread: tells the window the update is complete. That may
+    // start the game and wait for its end, so it runs without the proxy's lock: the window can
+    // be closed meanwhile without waiting for the game.
     void SetReady() override;
 
-    // Called by the window as it is destroyed; later operations do nothing.
+    // Called by the window as it is destroyed; later operations do nothing. Never waits.
     void Detach();
+    // Waits until no operation that runs on the calling thread (SetReady) is still using the
+    // target; called before the target object itself goes, after its window has gone.
+    void WaitUntilIdle();
 
-    // True when call is the function this proxy is sending right now; the window runs no other.
-    bool IsPendingCall(LPARAM call) const { return call != 0 && m_pendingCall.load() == call; }
+    // Handling of kRunOnGuiThread on the window thread: runs call when it is the function this
+    // proxy is sending right now (never a stray message's pointer); false otherwise.
+    bool RunPendingCall(LPARAM call) const;
     // Runs the posted call the message names, on the window thread, when it is the one the
     // update thread is waiting for (never a stray message's pointer), and releases the waiter.
     void RunPostedCall(LPARAM call);
@@ -49,8 +56,10 @@ private:
     void RunPostedOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn);
 
     std::mutex m_lock;
+    std::condition_variable m_idle;
     HWND m_hWnd;
     core::ILauncherWindow* m_pTarget;
+    int m_nRunningOnCaller = 0;
     std::atomic<LPARAM> m_pendingCall{0};
 
     struct PostedCall {

@@ -24,7 +24,11 @@ CWebDlg* CWebDlg::FromApp()
 
 CWebDlg::~CWebDlg()
 {
-    if (m_pProxy) m_pProxy->Detach();
+    if (!m_pProxy) return;
+    m_pProxy->Detach();
+    // A game started by readiness runs on the update thread with this object's main launcher
+    // window; the window has gone by now, and the object stays until the game has ended.
+    m_pProxy->WaitUntilIdle();
 }
 
 BOOL CWebDlg::OnInitDialog()
@@ -143,8 +147,7 @@ INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled
     HWND hwnd = GetSafeHwnd();
     switch (msg) {
     case UpdateWindowProxy::kRunOnGuiThread:
-        // Only the call the update thread is making right now, never a stray message's pointer.
-        if (m_pProxy && m_pProxy->IsPendingCall(lParam)) (*reinterpret_cast<const std::function<void()>*>(lParam))();
+        if (m_pProxy) m_pProxy->RunPendingCall(lParam);
         handled = true;
         return TRUE;
     case UpdateWindowProxy::kRunPostedCall:

@@ -22,8 +22,14 @@ std::optional<std::wstring> FormatGameCommandLine(const std::wstring& launcherCo
 
 std::wstring FirstLuaPathLine(const std::wstring& fileText)
 {
-    std::wstring line = fileText.substr(0, fileText.find_first_of(L"\r\n"));
-    if (line.size() > kMaxLuaPathLine) line.resize(kMaxLuaPathLine);
+    std::wstring line;
+    for (size_t i = 0; i < fileText.size() && line.size() < kMaxLuaPathLine; ++i) {
+        const wchar_t c = fileText[i];
+        if (c == L'\x1A') break;  // the end of a text file in text mode
+        if (c == L'\r' && i + 1 < fileText.size() && fileText[i + 1] == L'\n') continue;
+        line += c;
+        if (c == L'\n') break;
+    }
     return line;
 }
 

@@ -19,9 +19,10 @@ std::optional<std::wstring> FormatGameCommandLine(const std::wstring& launcherCo
                                                   const std::wstring& customParameters,
                                                   const std::optional<std::wstring>& luaPath);
 
-// The first line of the file's text without its line break (LF, CR LF or a lone CR), at most
-// kMaxLuaPathLine characters of it. The break is dropped: inside one argument of the game's
-// command line it would split the path.
+// The first line of the file's text as one text-mode read of at most kMaxLuaPathLine
+// characters gives it: CR LF reads as LF, and the LF that ends the line within that count stays
+// part of the value (the game has always received it so); a lone CR is an ordinary character,
+// and a Ctrl+Z ends the text.
 std::wstring FirstLuaPathLine(const std::wstring& fileText);
 
 }  // namespace core

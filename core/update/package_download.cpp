@@ -237,6 +237,17 @@ std::int64_t RangeTotal(const std::string& contentRange)
 }
 }  // namespace
 
+bool UsableInIfRange(const std::string& validator)
+{
+    return !validator.empty() && validator.compare(0, 2, "W/") != 0 && validator.compare(0, 2, "w/") != 0;
+}
+
+std::string PackageValidator(const AnswerHeaders& answer)
+{
+    if (UsableInIfRange(answer.etag)) return answer.etag;
+    return answer.lastModified;
+}
+
 std::size_t OnPackageHeader(char* data, std::size_t size, std::size_t count, void* target)
 {
     auto* sink = static_cast<PackageSink*>(target);
@@ -258,7 +269,7 @@ std::size_t OnPackageHeader(char* data, std::size_t size, std::size_t count, voi
     } else if ((line == "\r\n" || line == "\n") && sink->ctx) {
         if (answer.status == 200 && sink->ctx->state.resumeFrom == 0) {
             // A fresh transfer: what identifies this package from now on.
-            const std::string validator = !answer.etag.empty() ? answer.etag : answer.lastModified;
+            const std::string validator = PackageValidator(answer);
             sink->ctx->state.packageValidator.Set(ValidatorFitsRecord(validator) ? validator : std::string());
         } else if (answer.status == 206 && answer.rangeTotal != sink->expectedTotal) {
             sink->ctx->Error(kFunction, __LINE__,
@@ -317,8 +328,10 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnPackageHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, &sink);
     // A resumed request asks for the rest only of the package it began with: a host whose
-    // package changed answers with the whole new one instead.
-    const std::string validator = resumeFrom > 0 ? ctx.state.packageValidator.Get() : std::string();
+    // package changed answers with the whole new one instead. Without a validator it can use,
+    // the request goes without If-Range, and the 206's total still guards against a change.
+    std::string validator = resumeFrom > 0 ? ctx.state.packageValidator.Get() : std::string();
+    if (!UsableInIfRange(validator)) validator.clear();
     std::unique_ptr<curl_slist, void (*)(curl_slist*)> headers(
         validator.empty() ? nullptr : curl_slist_append(nullptr, ("If-Range: " + validator).c_str()), curl_slist_free_all);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());

@@ -55,6 +55,13 @@ struct AnswerHeaders {
     std::int64_t rangeTotal = -1;  // the total of "Content-Range: bytes a-b/total", -1 without
 };
 
+// What identifies the package of an answer for a later If-Range: its ETag when that is a strong
+// one, else its Last-Modified, else nothing. If-Range compares strongly, so a weak ETag (W/"…")
+// would never match and every resume would fetch the whole package again.
+std::string PackageValidator(const AnswerHeaders& answer);
+// Whether a validator (a recorded one may come from an older launcher) can be sent in If-Range.
+bool UsableInIfRange(const std::string& validator);
+
 // Where the write callback puts the body: the open package file, with the headers of the answer
 // the body belongs to. A resumed transfer also checks that the answer is about the package it
 // began with.

@@ -67,6 +67,13 @@ def start_platform(desktop) -> int:
     return int(handle_file.read_text().strip())
 
 
+def main_launcher_windows(desktop) -> list[dict]:
+    """The windows the splash window owns, shown or not: the main launcher window."""
+    windows = desktop.windows()
+    splash = next((w for w in windows if w["caption"] == SPLASH and w["owner"] == 0), None)
+    return [w for w in windows if splash and w["owner"] == splash["hwnd"]]
+
+
 def platform_messages(desktop) -> list[dict]:
     path = desktop.path(r"C:\platform\standin_platform_record.txt")
     if not path.exists():
@@ -144,8 +151,9 @@ def test_readiness_before_login_and_the_page_questions(desktop, channel):
     assert desktop.wait_exit(proc, 60) == 0
 
     [game] = game_starts(desktop)
-    # The line break of luapath.txt does not reach the game.
-    assert game["cmdline"].endswith(f" /x y --parameters=xyz --plat_extra={CUSTOM} --luapath=D:\\lua"), game["cmdline"]
+    # The first line of luapath.txt as a text read gives it: its line break (CR LF read as LF)
+    # reaches the game with it.
+    assert game["cmdline"].endswith(f" /x y --parameters=xyz --plat_extra={CUSTOM} --luapath=D:\\lua\n"), game["cmdline"]
     assert not any(r.get("event") == "maximized" for r in game_records(desktop))  # not a fresh install
     messages = log_messages(desktop)
     assert messages.index("is ready") < messages.index("is logic suc!")
@@ -197,3 +205,34 @@ def test_missing_game_reports_the_failure_and_keeps_the_launcher(desktop, channe
     desktop.screenshot("game-missing")
     desktop.click_id(SPLASH, CLOSE_BUTTON)
     assert desktop.wait_exit(proc) == 0
+
+
+def test_closing_the_hidden_splash_while_a_game_started_by_readiness_runs(desktop, channel):
+    # The page logs in at once; the slow package makes readiness come second, so the game is
+    # started, and waited for, on the update thread.
+    configure(channel, make_package(extra_bytes=256 * 1024))
+    channel.set_fault(PACKAGE_PATH, trickle_bytes=64 * 1024, trickle_interval=0.3, times=1)
+    channel.set_entry_page(page("window.external.AppLogin('true|abc');\n"))
+    winid = start_platform(desktop)
+    proc = desktop.start(LAUNCHER, f"--winid={winid}")
+    desktop.wait_window(SPLASH)
+    assert wait_for(lambda: any(w["visible"] for w in main_launcher_windows(desktop)), 10)
+    assert wait_for(lambda: game_starts(desktop), 120), log_text(desktop)
+    # Hiding the splash window hides the main launcher window on it too.
+    assert wait_for(lambda: desktop.visible_window(SPLASH) is None, 10)
+    assert main_launcher_windows(desktop) and not any(w["visible"] for w in main_launcher_windows(desktop))
+    messages = log_messages(desktop)
+    assert messages.index("is logic suc!") < messages.index("is ready"), "readiness did not come second"
+
+    # Someone closes the hidden splash window (WM_CLOSE): the window thread must go on at once
+    # instead of waiting for the game.
+    desktop.close(SPLASH)
+    assert wait_for(lambda: "wnd destory" in log_messages(desktop), 30), "the window thread waits for the game"
+    assert proc.poll() is None and platform_messages(desktop) == []
+
+    stop_game(desktop)
+    assert desktop.wait_exit(proc, 60) == 0
+    assert len(platform_messages(desktop)) == 1
+    messages = log_messages(desktop)
+    assert messages.count("Exit Game") == 1 and messages.count("LaunchGame Succ") == 1
+    assert messages.index("wnd destory") < messages.index("Exit Game")

@@ -2,8 +2,10 @@
 running-game check and the exit codes."""
 import re
 
+import pytest
 from conftest import GAME_EXE, INSTALL_DIR, LAUNCHER, STANDIN_GAME, place_program, read_log_bytes
 from desktop import button_texts, message_box_text
+from test_login_launch import platform_messages, start_platform
 
 SPLASH = "Vantorra"
 ALREADY_RUNNING = "游戏已启动"
@@ -141,3 +143,19 @@ def test_escape_and_enter_do_not_close_the_launcher(desktop):
     assert desktop.wait_exit(proc) == 0
     log = read_log_bytes(desktop)
     assert re.search(rb"\[INFO\]\[CWebDlg::Close::\d+\] Laucher Stop\r\n", log), log
+
+
+@pytest.mark.parametrize("by_system, sent", [(False, 1), (True, 0)], ids=["close button", "system close"])
+def test_the_close_button_sends_the_platform_its_message_once(desktop, by_system, sent):
+    winid = start_platform(desktop)
+    proc = desktop.start(LAUNCHER, f"--winid={winid}")
+    desktop.wait_window(SPLASH)
+    if by_system:
+        desktop.close(SPLASH)
+    else:
+        desktop.click_id(SPLASH, CLOSE_BUTTON)
+    assert desktop.wait_exit(proc) == 0
+    # Sent and handled before the launcher ends.
+    records = platform_messages(desktop)
+    assert len(records) == sent, records
+    assert all((r["tag"], r["size"]) == (1, 2056) for r in records)

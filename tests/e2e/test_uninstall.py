@@ -1,6 +1,8 @@
 """Uninstalling from the uninstall entry: the question, what is removed and in which order,
 the refusals, a file in use, and the delayed removal of the install directory (the prefixes'
 ping.exe only records its arguments and waits, so nothing goes to a public address)."""
+import re
+import shutil
 import subprocess
 
 import pytest
@@ -155,3 +157,71 @@ def test_only_the_uninstall_word_alone_uninstalls(desktop, args, uninstalls):
         desktop.wait_window(SPLASH)  # an ordinary start
         desktop.click_id(SPLASH, 101)
         assert desktop.wait_exit(proc) == 0
+
+
+class LogWatch:
+    """The uninstaller's log as it last stood: the delayed removal deletes the file about a
+    second after the launcher has closed it, so it is read all along while the launcher runs."""
+
+    def __init__(self, desktop):
+        self.path = desktop.path(INSTALL_DIR + r"\qorn.log")
+        self.text = ""
+
+    def read(self) -> str:
+        try:
+            self.text = self.path.read_bytes().decode("gbk", "replace")
+        except OSError:
+            pass
+        return self.text
+
+    def wait_exit(self, proc, timeout_s=60) -> int:
+        assert wait_for(lambda: (self.read(), proc.poll())[1] is not None, timeout_s, interval=0.05)
+        self.read()
+        return proc.returncode
+
+    def messages(self) -> list[str]:
+        return [re.sub(r"^(\[[^\]]*\]){3} ", "", line) for line in self.text.splitlines() if line.strip()]
+
+
+def test_a_desktop_shortcut_that_cannot_be_deleted_shows_the_failure_and_the_uninstall_goes_on(desktop, channel):
+    install(desktop, channel)
+    shortcut = rf"C:\users\{desktop.prefix.user}\Desktop\Vantorra.lnk"
+    holder = desktop.prefix.popen(desktop.uidriver, ["lock", shortcut, "60000"], stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL)
+    assert holder.stdout.readline().strip() == b"locked"
+    log = LogWatch(desktop)
+    proc = desktop.start(COPY, "/uninstall")
+    answer(desktop, box_with(desktop, QUESTION), 0)
+    failure = box_with(desktop, FAILED)
+    assert failure["caption"] == "qorn"
+    assert "unistall error" in log.read()
+    answer(desktop, failure, 0)
+    assert log.wait_exit(proc) == 0
+    holder.kill()
+    holder.wait(30)
+
+    assert desktop_shortcut(desktop).exists()  # the one thing left behind
+    assert not desktop.path(INSTALL_DIR + r"\client").exists() and start_menu_folder(desktop) is None
+    assert not uninstall_key_present(desktop)
+    assert wait_for(lambda: len(ping_record(desktop)) == 2, 30), ping_record(desktop)
+    assert log.messages()[-1] == "unistall succ", log.text
+
+
+def test_a_missing_client_folder_is_no_error_and_the_log_ends_with_unistall_succ(desktop, channel):
+    install(desktop, channel)
+    log = LogWatch(desktop)
+    proc = desktop.start(COPY, "/uninstall")
+    question = box_with(desktop, QUESTION)
+    # Start-up has made the client folder again; it goes while the question is asked.
+    client = desktop.path(INSTALL_DIR + r"\client")
+    shutil.rmtree(client)
+    answer(desktop, question, 0)
+    assert log.wait_exit(proc) == 0
+
+    assert not any(w["visible"] and message_box_text(w) == FAILED for w in desktop.windows())
+    assert "unistall error" not in log.text
+    assert not desktop_shortcut(desktop).exists() and not uninstall_key_present(desktop)
+    messages = log.messages()
+    assert messages[-1] == "unistall succ", log.text
+    # The last report ("game unintall success") writes no line: the log is closed by then.
+    assert not any("unintall success" in m for m in messages)

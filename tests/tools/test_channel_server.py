@@ -300,6 +300,19 @@ def test_if_range_gives_the_range_only_for_the_same_package(server, tmp_path):
     assert status == 200 and "ETag" not in headers and "Last-Modified" not in headers
 
 
+def test_a_weak_etag_never_matches_if_range_but_last_modified_does(server):
+    server.set_fault(PKG_PATH, weak_etag=True)
+    _, headers, _ = request(server, PKG_PATH)
+    assert headers["ETag"].startswith('W/"')
+    status, _, body = request(server, PKG_PATH, {"Range": "bytes=600-", "If-Range": headers["ETag"]})
+    assert (status, body) == (200, PACKAGE)
+    status, _, body = request(server, PKG_PATH, {"Range": "bytes=600-", "If-Range": headers["Last-Modified"]})
+    assert (status, body) == (206, PACKAGE[600:])
+    server.set_fault(PKG_PATH, weak_etag=True, hide_last_modified=True)
+    _, headers, _ = request(server, PKG_PATH)
+    assert "Last-Modified" not in headers and headers["ETag"].startswith('W/"')
+
+
 def test_redirect_chain_is_followed_to_the_final_target(server):
     server.set_fault("/a.zip", redirect_to="/b.zip", redirect_code=301)
     server.set_fault("/b.zip", redirect_to=server.url(PKG_PATH), redirect_code=302)

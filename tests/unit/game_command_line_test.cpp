@@ -34,20 +34,29 @@ struct LuaLineCase {
 
 class LuaPathLine : public ::testing::TestWithParam<LuaLineCase> {};
 
-TEST_P(LuaPathLine, FirstLineWithoutItsBreak)
+TEST_P(LuaPathLine, FirstLineAsOneTextReadGivesIt)
 {
     EXPECT_EQ(core::FirstLuaPathLine(GetParam().file), GetParam().line);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, LuaPathLine,
-    ::testing::Values(LuaLineCase{L"D:\\lua\n", L"D:\\lua"},
-                      LuaLineCase{L"D:\\lua\r\nsecond\r\n", L"D:\\lua"},
-                      LuaLineCase{L"D:\\lua\rsecond", L"D:\\lua"},
+    ::testing::Values(LuaLineCase{L"D:\\lua\n", L"D:\\lua\n"},
+                      // Text mode reads CR LF as LF; the line ends there.
+                      LuaLineCase{L"D:\\lua\r\nsecond\r\n", L"D:\\lua\n"},
+                      // A lone CR ends no line.
+                      LuaLineCase{L"D:\\lua\rsecond", L"D:\\lua\rsecond"},
+                      LuaLineCase{L"D:\\lua\r", L"D:\\lua\r"},
                       LuaLineCase{L"D:\\lua", L"D:\\lua"},
                       LuaLineCase{L"", L""},
-                      LuaLineCase{L"\nD:\\lua", L""},
-                      LuaLineCase{L"D:\\游戏 脚本\n", L"D:\\游戏 脚本"},
-                      LuaLineCase{std::wstring(300, L'x') + L"\n", std::wstring(core::kMaxLuaPathLine, L'x')}));
+                      LuaLineCase{L"\nD:\\lua", L"\n"},
+                      LuaLineCase{L"D:\\lua\x1A\n", L"D:\\lua"},
+                      LuaLineCase{L"D:\\游戏 脚本\n", L"D:\\游戏 脚本\n"},
+                      // 259 characters at most: a longer line loses its end and its break, and
+                      // one of 258 keeps its break as the 259th.
+                      LuaLineCase{std::wstring(300, L'x') + L"\n", std::wstring(core::kMaxLuaPathLine, L'x')},
+                      LuaLineCase{std::wstring(core::kMaxLuaPathLine, L'x') + L"\n", std::wstring(core::kMaxLuaPathLine, L'x')},
+                      LuaLineCase{std::wstring(core::kMaxLuaPathLine - 1, L'x') + L"\r\n",
+                                  std::wstring(core::kMaxLuaPathLine - 1, L'x') + L"\n"}));
 
 }  // namespace

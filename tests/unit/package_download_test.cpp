@@ -236,6 +236,60 @@ INSTANTIATE_TEST_SUITE_P(Table, ChangedPackage,
                                            ChangedCase{"longer, without validator", 5000, false},
                                            ChangedCase{"shorter, without validator", -5000, false}));
 
+// A host whose ETag is weak (W/"..."): If-Range compares strongly, so a weak ETag never
+// matches and a resume that sent one would fetch the whole package every time. The record keeps
+// the Last-Modified instead when the answer has one; otherwise the resume goes without If-Range.
+struct WeakETagCase {
+    const char* what;
+    const char* fault;       // besides the weak ETag
+    bool recordsLastModified;  // the record's fourth line holds the Last-Modified; else no such line
+};
+
+void PrintTo(const WeakETagCase& c, std::ostream* os) { *os << c.what; }
+
+class WeakETag : public PackagePipeline, public ::testing::WithParamInterface<WeakETagCase> {};
+
+TEST_P(WeakETag, ResumesWithTheRestOfThePackage)
+{
+    const std::string faults = std::string(R"("weak_etag": true)") + GetParam().fault;
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    ASSERT_TRUE(channel.SetFault(kPackagePath, faults + R"(, "drop_after": 1000000, "times": 1)"));
+    EXPECT_FALSE(Download());
+    Restart();
+    const std::string record = ReadAll(install / "tempdownload.dat");
+    EXPECT_EQ(record.find("W/"), std::string::npos) << record;
+    EXPECT_EQ(record.find("\nvalidator=") != std::string::npos, GetParam().recordsLastModified) << record;
+    if (GetParam().recordsLastModified) EXPECT_NE(record.find(" GMT\n"), std::string::npos) << record;
+
+    ASSERT_TRUE(channel.SetFault(kPackagePath, faults));
+    ASSERT_TRUE(channel.ClearLogs());
+    ASSERT_TRUE(Download()) << GetParam().what;
+    EXPECT_TRUE(Installed());
+    EXPECT_FALSE(host.HasLine(L"INFO", L"The package changed on the server: downloading it from the start."));
+    const std::string requests = RequestsText();
+    EXPECT_NE(requests.find("\"status\": 206"), std::string::npos) << requests;
+    EXPECT_EQ(requests.find("\"range\": null"), std::string::npos) << "the whole package was fetched again";
+    EXPECT_EQ(requests.find("\"If-Range\", \"W/"), std::string::npos) << requests;
+    const bool sentIfRange = requests.find("\"If-Range\"") != std::string::npos;
+    EXPECT_EQ(sentIfRange, GetParam().recordsLastModified) << requests;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, WeakETag,
+                         ::testing::Values(WeakETagCase{"with Last-Modified", "", true},
+                                           WeakETagCase{"without Last-Modified", R"(, "hide_last_modified": true)", false}));
+
+TEST(PackageValidator, AStrongETagElseLastModifiedElseNothing)
+{
+    const std::string date = "Thu, 01 Jan 1970 00:00:00 GMT";
+    EXPECT_EQ(core::PackageValidator({200, "\"abc\"", date}), "\"abc\"");
+    EXPECT_EQ(core::PackageValidator({200, "W/\"abc\"", date}), date);
+    EXPECT_EQ(core::PackageValidator({200, "W/\"abc\"", ""}), "");
+    EXPECT_EQ(core::PackageValidator({200, "", date}), date);
+    EXPECT_FALSE(core::UsableInIfRange("W/\"abc\""));
+    EXPECT_FALSE(core::UsableInIfRange(""));
+    EXPECT_TRUE(core::UsableInIfRange(date));
+}
+
 // A channel that publishes the package's SHA-256: a package that does not match is a failed
 // download whose next start fetches the whole package again; a matching one installs.
 TEST_F(PackagePipeline, PublishedDigestIsCheckedBeforeUnpacking)

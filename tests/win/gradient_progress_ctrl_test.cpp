@@ -79,10 +79,13 @@ TEST(GradientProgressCtrl, PercentTextIsDrawnInTheTextColourWhenSwitchedOn)
 TEST(GradientProgressCtrl, RangeResetsThePositionToItsLowEnd)
 {
     CGradientProgressCtrl bar;
-    bar.SetPos(70);
+    // Inside the range set next: kept, it would draw a bar from the left edge.
+    bar.SetPos(30);
     bar.SetRange(20, 40);
+    EXPECT_EQ(bar.GetPos(), 20);
     PixelSurface surface(kWidth, kHeight, kMarker);
     bar.Draw(surface.dc(), RECT{0, 0, kWidth, kHeight});
+    EXPECT_EQ(surface.Pixel(0, 0), CGradientProgressCtrl::kOutOfRange);
     EXPECT_EQ(surface.Pixel(kWidth - 1, 0), CGradientProgressCtrl::kOutOfRange);
 }
 

@@ -95,4 +95,45 @@ TEST(CWebCDlg, PureBlackIsTheWindowsColourKey)
     EXPECT_EQ(flags, static_cast<DWORD>(LWA_COLORKEY));
 }
 
+// The player's Chinese texts are drawn with real glyphs, never the font's empty boxes: in the
+// font the text controls paint with (the paint context's own, the system font) and in the
+// dialog's "MS Shell Dlg".
+std::wstring FontFace(HDC dc)
+{
+    wchar_t face[LF_FACESIZE] = {};
+    ::GetTextFaceW(dc, LF_FACESIZE, face);
+    return face;
+}
+
+std::wstring MissingGlyphs(HDC dc, const std::wstring& text)
+{
+    std::vector<WORD> glyphs(text.size());
+    if (::GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                           GGI_MARK_NONEXISTING_GLYPHS) == GDI_ERROR)
+        return L"(no glyph indices)";
+    std::wstring missing;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (glyphs[i] == 0xFFFF) missing += text[i];
+    return missing;
+}
+
+TEST(CWebCDlg, ChineseTextsHaveGlyphsInTheFontsTheyArePaintedWith)
+{
+    CWebCDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    const std::wstring texts[] = {L"正在下载：", L"正在解压：", L"正在更新......", L"更新已完成",
+                                  L"更新失败,请检查网络:104", L"解压失败"};
+    HWND label = ::GetDlgItem(dlg.GetSafeHwnd(), IDC_PHASE_LABEL);
+    HDC dc = ::GetDC(label);
+    ASSERT_TRUE(dc);
+    for (const std::wstring& text : texts)
+        EXPECT_EQ(MissingGlyphs(dc, text), L"") << "in the system font " << ::testing::PrintToString(FontFace(dc));
+
+    HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(dlg.GetSafeHwnd(), WM_GETFONT, 0, 0)));
+    for (const std::wstring& text : texts)
+        EXPECT_EQ(MissingGlyphs(dc, text), L"") << "in the dialog's font " << ::testing::PrintToString(FontFace(dc));
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(label, dc);
+}
+
 }  // namespace

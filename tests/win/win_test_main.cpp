@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "diag/file_log.h"
@@ -29,6 +30,30 @@ const ChildMode kChildModes[] = {
     {L"--shortcuts-child", ShortcutsChildMain},
 };
 
+std::wstring EnvironmentValue(const wchar_t* name)
+{
+    wchar_t value[1024] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, 1024);
+    return length > 0 && length < 1024 ? value : L"(unset)";
+}
+
+// What keeps this Wine session from running the tests at all, or "": most tests make windows
+// and files, and a dead display or prefix would otherwise show as dozens of unrelated failures.
+std::wstring SessionProblem()
+{
+    HWND window = ::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    if (!window)
+        return L"no window can be made on display " + EnvironmentValue(L"DISPLAY") + L" (error " +
+               std::to_wstring(::GetLastError()) + L")";
+    ::DestroyWindow(window);
+    wchar_t folder[MAX_PATH] = {}, file[MAX_PATH] = {};
+    if (!::GetTempPathW(MAX_PATH, folder) || !::GetTempFileNameW(folder, L"wt", 0, file))
+        return L"the prefix " + EnvironmentValue(L"WINEPREFIX") + L" has no usable temporary folder (error " +
+               std::to_wstring(::GetLastError()) + L")";
+    ::DeleteFileW(file);
+    return L"";
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
@@ -39,6 +64,11 @@ int wmain(int argc, wchar_t** argv)
     // The test program's own log stays closed: the log is one file per application name, and
     // the tests that look at it run children that write it.
     CFileLog::Instance().Close();
+    const std::wstring problem = SessionProblem();
+    if (!problem.empty()) {
+        std::fwprintf(stderr, L"win_tests: the Wine session cannot run the tests: %ls\n", problem.c_str());
+        return 1;
+    }
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -8,7 +8,8 @@
 //   uidriver hide-id <caption> <control id>         hide such a control
 //   uidriver clip-set <text>                        put text on the clipboard
 //   uidriver key <caption> <virtual key code>       press and release a key in a window
-//   uidriver close <caption>                        ask a window to close (WM_CLOSE)
+//   uidriver close <caption>                        ask a window to close (WM_CLOSE); a hidden one
+//                                                   when no visible window has the caption
 //   uidriver click-at <x> <y> [right]               a real mouse click at a screen point
 //   uidriver keys <stroke>...                       real key strokes: 0x41, ctrl+0x4e, ...
 //   uidriver lock <path> <ms>                       hold a file open, unshared, for ms milliseconds
@@ -265,6 +266,8 @@ int Lock(const std::wstring& path, DWORD ms)
 int Close(const std::wstring& caption)
 {
     HWND hwnd = FindVisibleWindow(caption);
+    for (HWND candidate : TopLevelWindows())
+        if (!hwnd && WindowText(candidate) == caption) hwnd = candidate;
     if (!hwnd) return 1;
     PostMessageW(hwnd, WM_CLOSE, 0, 0);
     return 0;
