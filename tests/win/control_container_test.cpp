@@ -1,8 +1,8 @@
 // The launcher's control container and what surrounds the browser control: keyboard messages
 // offered to the control's in-place active object before anything else handles them (and only
 // those aimed inside the control), the active object kept until the control hands over null or
-// goes; the entry page's navigation run from the window's own message loop while the update
-// thread waits; and an address opened by the launcher itself when no desktop shell opens it.
+// goes, the control taken down with its place; and an address opened by the launcher itself
+// when no desktop shell opens it.
 #include <windows.h>
 #include <exdisp.h>
 #include <oleidl.h>
@@ -10,9 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "browser/shell_url_opener.h"
@@ -20,7 +18,6 @@
 #include "fw/ole_control_site.h"
 #include "res/resource.h"
 #include "tests/win/win_test_support.h"
-#include "ui/update_window_proxy.h"
 
 namespace {
 
@@ -144,90 +141,6 @@ TEST(COleControlSite, TakesTheControlDownWhenItsPlaceIsDestroyed)
     EXPECT_EQ(site->ControlDispatch(), nullptr) << "the control outlived its place";
     EXPECT_FALSE(::IsWindow(control));
     site->Release();
-}
-
-// A launcher window whose only work is the entry page's navigation.
-class NavigationWindow : public core::ILauncherWindow {
-public:
-    void UpdateProgress(const std::wstring&, const std::wstring&, int, int) override {}
-    void ShowProgressControls(bool) override {}
-    void InitWebBrower() override
-    {
-        m_bInsideSentMessage = ::InSendMessage() != FALSE;
-        m_thread = ::GetCurrentThreadId();
-        ::Sleep(200);  // the caller must still be waiting when this ends
-        m_bRan = true;
-    }
-    void SetReady() override {}
-
-    std::atomic<bool> m_bRan{false};
-    bool m_bInsideSentMessage = true;
-    DWORD m_thread = 0;
-};
-
-UpdateWindowProxy* g_pProxy = nullptr;
-LRESULT CALLBACK ProxyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
-{
-    if (msg == UpdateWindowProxy::kRunPostedCall && g_pProxy) {
-        g_pProxy->RunPostedCall(lParam);
-        return 0;
-    }
-    return ::DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-HWND ProxyWindow() { return wintest::TestWindow(L"ProxyWindow", &ProxyWindowProc, nullptr, WS_POPUP); }
-
-// Runs call on a thread of its own while this one serves its messages; false when the call
-// did not return within 10 s.
-template <class Call>
-bool RunOnUpdateThread(Call call, HWND destroyAfter50Ms = nullptr)
-{
-    std::atomic<bool> done{false};
-    std::thread update([&] {
-        call();
-        done = true;
-    });
-    const DWORD start = ::GetTickCount();
-    while (!done && ::GetTickCount() - start < 10000) {
-        if (destroyAfter50Ms && ::GetTickCount() - start > 50) {
-            ::DestroyWindow(destroyAfter50Ms);
-            destroyAfter50Ms = nullptr;
-        }
-        if (!destroyAfter50Ms) PumpMessages();
-        ::Sleep(5);
-    }
-    if (!done) {
-        update.detach();
-        return false;
-    }
-    update.join();
-    return true;
-}
-
-TEST(UpdateWindowProxy, RunsTheNavigationFromTheWindowsLoopWhileTheUpdateThreadWaits)
-{
-    NavigationWindow target;
-    HWND hwnd = ProxyWindow();
-    UpdateWindowProxy proxy(hwnd, &target);
-    g_pProxy = &proxy;
-    bool ranWhenReturned = false;
-    ASSERT_TRUE(RunOnUpdateThread([&] {
-        proxy.InitWebBrower();
-        ranWhenReturned = target.m_bRan;
-    }));
-    EXPECT_TRUE(ranWhenReturned) << "the update thread went on before the navigation had run";
-    EXPECT_EQ(target.m_thread, ::GetCurrentThreadId());
-    EXPECT_FALSE(target.m_bInsideSentMessage) << "the navigation ran inside a message sent from another thread";
-
-    // A window that goes before it ran the call: the update thread goes on, nothing runs.
-    NavigationWindow late;
-    HWND doomed = ProxyWindow();
-    UpdateWindowProxy lateProxy(doomed, &late);
-    g_pProxy = &lateProxy;
-    EXPECT_TRUE(RunOnUpdateThread([&] { lateProxy.InitWebBrower(); }, doomed)) << "the update thread hangs";
-    EXPECT_FALSE(late.m_bRan);
-    g_pProxy = nullptr;
-    ::DestroyWindow(hwnd);
 }
 
 // The URL recorder (the test prefix's web browser) writes one line per address: its arguments
