@@ -673,8 +673,8 @@ void StandinControl::Paint()
     DeleteObject(font);
     // The address is the browser's, not the page's.
     SetTextColor(dc, RGB(30, 40, 70));
-    text.top = rect.bottom - 40;
-    DrawTextW(dc, m_url.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+    text.top = rect.bottom - 36;
+    DrawTextW(dc, m_url.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
     EndPaint(m_hWnd, &ps);
 }
 
