@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <ole2.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -22,6 +23,9 @@
 #include "update/windows_update_host.h"
 
 namespace {
+
+// OLE is ended only by the start that began it.
+bool g_bOleInitialized = false;
 
 bool DirectoryExists(const std::wstring& path)
 {
@@ -125,8 +129,12 @@ BOOL CWebApp::InitInstance()
     ::InitCommonControlsEx(&icc);
     fw::CWinApp::InitInstance();
     // The control container, shell manager and visual manager of the usual framework have no
-    // counterpart here: our dialogs need none of them.
-    ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // counterpart here: our dialogs need none of them. OLE, not only COM: the browser control
+    // needs it for the clipboard, drag and drop and in-place activation; it enters the
+    // single-threaded apartment too.
+    const HRESULT ole = ::OleInitialize(nullptr);
+    g_bOleInitialized = SUCCEEDED(ole);
+    if (FAILED(ole)) LOG_ERROR("CWebApp::InitInstance", L"OleInitialize failed, " + std::to_wstring(ole));
     m_pDispatch = new CImpIDispatch();
 
     if (core::IsUninstallCommand(core::ArgumentsOfCommandLine(::GetCommandLineW()))) {
@@ -162,7 +170,8 @@ int CWebApp::ExitInstance()
     WindowsUpdateHost::StopLoggingAndReporting();
     delete m_pDispatch;
     m_pDispatch = nullptr;
-    ::CoUninitialize();
+    if (g_bOleInitialized) ::OleUninitialize();
+    g_bOleInitialized = false;
     ::SetErrorMode(0);
     ::SetUnhandledExceptionFilter(g_pfnPrevFilter);
     return fw::CWinApp::ExitInstance();

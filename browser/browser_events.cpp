@@ -3,12 +3,10 @@
 
 #include <exdisp.h>
 #include <exdispid.h>
-#include <shellapi.h>
+
+#include "browser/shell_url_opener.h"
 
 namespace {
-
-// The frame of the latest finished navigation. Only compared, never used: no reference held.
-IDispatch* g_pRememberedFrame = nullptr;
 
 // An event argument by position (last argument first), through a by-reference variant.
 const VARIANT* Argument(const DISPPARAMS& params, UINT index)
@@ -64,12 +62,15 @@ void CWebBrowser2::OnNewWindow3(VARIANT_BOOL* cancel, const wchar_t* url)
 {
     // Nothing opens inside the launcher: the player's default browser gets the address.
     *cancel = VARIANT_TRUE;
-    if (url && *url) ::ShellExecuteW(nullptr, L"open", url, nullptr, nullptr, SW_SHOWNORMAL);
+    if (url && *url) OpenUrlInDefaultBrowser(url);
 }
 
-void CWebBrowser2::OnNavigateComplete2(IDispatch* frame) { g_pRememberedFrame = frame; }
+// Each frame of a page navigates and completes with its own object before the page does, so
+// the latest navigated object is a frame's on a framed page: the top-level document is known
+// by the control's own object instead (DocumentComplete).
+void CWebBrowser2::OnNavigateComplete2(IDispatch*) {}
 
 void CWebBrowser2::OnDocumentComplete(IDispatch* frame)
 {
-    if (GetReadyState() >= kReadyStateComplete && frame == g_pRememberedFrame) ::ShowWindow(GetSafeHwnd(), SW_SHOW);
+    if (GetReadyState() >= kReadyStateComplete && IsTopLevel(frame)) ::ShowWindow(GetSafeHwnd(), SW_SHOW);
 }

@@ -38,18 +38,20 @@ void CWebBrowser2::UpdatePlace()
     if (m_pSite) m_pSite->UpdatePlace();
 }
 
-void CWebBrowser2::Navigate(const std::wstring& url)
+HRESULT CWebBrowser2::Navigate(const std::wstring& url)
 {
     IDispatch* control = m_pSite ? m_pSite->ControlDispatch() : nullptr;
-    if (!control) return;
+    if (!control) return E_NOINTERFACE;
     // The URL alone: flags, target frame, post data and headers are left out.
     VARIANTARG arg;
     ::VariantInit(&arg);
     V_VT(&arg) = VT_BSTR;
     V_BSTR(&arg) = ::SysAllocStringLen(url.data(), static_cast<UINT>(url.size()));
     DISPPARAMS params{&arg, nullptr, 1, 0};
-    control->Invoke(kNavigate, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
+    const HRESULT hr =
+        control->Invoke(kNavigate, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr, nullptr);
     ::VariantClear(&arg);
+    return hr;
 }
 
 long CWebBrowser2::GetReadyState()

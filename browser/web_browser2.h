@@ -30,7 +30,10 @@ public:
     void UpdatePlace();
     HWND GetSafeHwnd() const { return m_pSite ? m_pSite->Place() : nullptr; }
 
-    void Navigate(const std::wstring& url);
+    // The control's own answer: a failure means the navigation never started.
+    HRESULT Navigate(const std::wstring& url);
+    // True when frame is the control's top-level document object, not one of its frames.
+    bool IsTopLevel(IDispatch* frame) const { return m_pSite && m_pSite->IsControl(frame); }
     // The control's ready state, or -1 when it cannot be read.
     long GetReadyState();
 

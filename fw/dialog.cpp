@@ -1,6 +1,7 @@
 #include "fw/dialog.h"
 
 #include "fw/app.h"
+#include "fw/ole_control_site.h"
 
 namespace fw {
 
@@ -10,6 +11,13 @@ const wchar_t kDialogProperty[] = L"fw.CDialog";
 // One message filter per thread, in place while any dialog of the thread uses it.
 thread_local HHOOK t_hFilterHook = nullptr;
 thread_local int t_nFilterUsers = 0;
+
+// The window a dialog filter may look at after hwnd: its parent while hwnd is a child. An owner
+// is not a parent: a message box or another program's window owned by a dialog keeps its keys.
+HWND EnclosingWindow(HWND hwnd)
+{
+    return (::GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CHILD) ? ::GetParent(hwnd) : nullptr;
+}
 }  // namespace
 
 void CDialog::UseMessageFilter(bool use)
@@ -78,8 +86,13 @@ LRESULT CALLBACK CDialog::GetMessageHook(int code, WPARAM wParam, LPARAM lParam)
 {
     if (code == HC_ACTION && wParam == PM_REMOVE) {
         MSG& msg = *reinterpret_cast<MSG*>(lParam);
-        // Innermost dialog first, as the message's window sits inside or above the others.
-        for (HWND hwnd = msg.hwnd; hwnd; hwnd = ::GetParent(hwnd)) {
+        // A control on a dialog sees its keys first, as in any control container.
+        if (COleControlSite::TranslateControlKey(msg)) {
+            msg.message = WM_NULL;
+            return ::CallNextHookEx(t_hFilterHook, code, wParam, lParam);
+        }
+        // Innermost dialog first, as the message's window sits inside the others.
+        for (HWND hwnd = msg.hwnd; hwnd; hwnd = EnclosingWindow(hwnd)) {
             CDialog* dialog = FromHandle(hwnd);
             if (dialog && dialog->PreTranslateMessage(msg)) {
                 msg.message = WM_NULL;  // whichever loop retrieved it now dispatches nothing

@@ -1,7 +1,9 @@
 // A dialog made from a resource template, run modally or modelessly, with its messages routed
-// to virtual members of the derived class. Before a message is dispatched, the dialogs from
-// its window up through the parents and owners may filter it (PreTranslateMessage), whichever
-// loop retrieved it: the launcher runs inside the system's own dialog and message-box loops.
+// to virtual members of the derived class. Before a message is dispatched, a keyboard message
+// for an ActiveX control goes to the control first; then the dialogs from its window up through
+// its parents (not owners: a message box keeps its own keys) may filter it
+// (PreTranslateMessage), whichever loop retrieved it: the launcher runs inside the system's own
+// dialog and message-box loops.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>

@@ -1,5 +1,8 @@
 #include "fw/ole_control_site.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "fw/dialog.h"
 
 namespace fw {
@@ -7,6 +10,18 @@ namespace fw {
 namespace {
 COccManager g_defaultManager;
 COccManager* g_pManager = &g_defaultManager;
+const wchar_t kSiteProperty[] = L"fw.COleControlSite";
+
+// The sites with a control: the message loops' keys are offered to them. Controls live on
+// the window thread, the only one that touches this list (a key message belongs to a window
+// of the thread that retrieves it, so a site of another thread never matches).
+std::vector<COleControlSite*>& Sites()
+{
+    static std::vector<COleControlSite*> sites;
+    return sites;
+}
+
+bool IsKeyboardMessage(UINT msg) { return msg >= WM_KEYDOWN && msg <= WM_SYSKEYUP; }
 }  // namespace
 
 COleControlSite* COccManager::CreateSite(HWND container) { return new COleControlSite(container); }
@@ -17,7 +32,11 @@ COccManager& ControlContainerManager() { return *g_pManager; }
 
 COleControlSite::COleControlSite(HWND container) : m_hContainer(container) { m_xEventSink.m_pOuter = this; }
 
-COleControlSite::~COleControlSite() { DestroyControl(); }
+COleControlSite::~COleControlSite()
+{
+    DestroyControl();
+    UnhookPlace();
+}
 
 RECT COleControlSite::PlaceRect() const
 {
@@ -31,6 +50,8 @@ bool COleControlSite::CreateControl(REFCLSID clsid, int id, REFIID events)
     m_nId = id;
     m_hPlace = ::GetDlgItem(m_hContainer, id);
     if (!m_hPlace) return false;
+    HookPlace();
+    Sites().push_back(this);
     if (FAILED(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IOleObject, m_pObject.put_void())))
         return false;
     m_pObject->SetClientSite(this);
@@ -61,19 +82,95 @@ void COleControlSite::UpdatePlace()
 
 void COleControlSite::DestroyControl()
 {
+    Sites().erase(std::remove(Sites().begin(), Sites().end(), this), Sites().end());
     if (m_pEvents) {
         m_pEvents->Unadvise(m_dwCookie);
         m_pEvents.reset();
     }
     if (m_pObject) {
+        // The order a control expects: out of its place, closed, without a site, released,
+        // all while its window and the dialog still exist.
         ComPtr<IOleInPlaceObject> inPlace;
         if (SUCCEEDED(m_pObject->QueryInterface(IID_IOleInPlaceObject, inPlace.put_void())))
             inPlace->InPlaceDeactivate();
         m_pObject->Close(OLECLOSE_NOSAVE);
         m_pObject->SetClientSite(nullptr);
     }
+    m_pActiveObject.reset();
     m_pDispatch.reset();
     m_pObject.reset();
+}
+
+void COleControlSite::HookPlace()
+{
+    if (m_pfnPlaceProc || !m_hPlace) return;
+    ::SetPropW(m_hPlace, kSiteProperty, this);
+    m_pfnPlaceProc = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(m_hPlace, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&COleControlSite::PlaceProc)));
+}
+
+void COleControlSite::UnhookPlace()
+{
+    if (!m_pfnPlaceProc) return;
+    if (::IsWindow(m_hPlace)) {
+        if (::GetWindowLongPtrW(m_hPlace, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&COleControlSite::PlaceProc))
+            ::SetWindowLongPtrW(m_hPlace, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(m_pfnPlaceProc));
+        ::RemovePropW(m_hPlace, kSiteProperty);
+    }
+    m_pfnPlaceProc = nullptr;
+}
+
+LRESULT CALLBACK COleControlSite::PlaceProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+    auto* site = static_cast<COleControlSite*>(::GetPropW(hwnd, kSiteProperty));
+    if (!site) return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+    const WNDPROC original = site->m_pfnPlaceProc;
+    if (msg == WM_DESTROY) {
+        // The dialog is going: the control is taken down while its window is still there.
+        site->AddRef();
+        site->DestroyControl();
+        site->UnhookPlace();
+        site->Release();
+    }
+    return ::CallWindowProcW(original, hwnd, msg, wParam, lParam);
+}
+
+bool COleControlSite::IsControl(IUnknown* object) const
+{
+    if (!object || !m_pObject) return false;
+    ComPtr<IUnknown> mine, theirs;
+    if (FAILED(m_pObject->QueryInterface(IID_IUnknown, mine.put_void())) ||
+        FAILED(object->QueryInterface(IID_IUnknown, theirs.put_void())))
+        return false;
+    return mine.get() == theirs.get();
+}
+
+STDMETHODIMP COleControlSite::SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR)
+{
+    m_pActiveObject.reset();
+    if (active) {
+        active->AddRef();
+        *m_pActiveObject.put() = active;
+    }
+    return S_OK;
+}
+
+bool COleControlSite::TranslateControlKey(MSG& msg)
+{
+    if (!IsKeyboardMessage(msg.message) || !msg.hwnd) return false;
+    for (COleControlSite* site : Sites()) {
+        if (!site->m_pActiveObject || !site->m_hPlace) continue;
+        if (msg.hwnd != site->m_hPlace && !::IsChild(site->m_hPlace, msg.hwnd)) continue;
+        // The control may hand over another object, or none, while it handles the key.
+        site->AddRef();
+        IOleInPlaceActiveObject* active = site->m_pActiveObject.get();
+        active->AddRef();
+        const bool taken = active->TranslateAccelerator(&msg) == S_OK;
+        active->Release();
+        site->Release();
+        return taken;
+    }
+    return false;
 }
 
 STDMETHODIMP COleControlSite::QueryInterface(REFIID riid, void** ppv)

@@ -35,12 +35,21 @@ public:
     // Creates the control and activates it in place inside the dialog's control `id`, and
     // connects the events of the outgoing interface `events` to the dialog.
     bool CreateControl(REFCLSID clsid, int id, REFIID events);
-    // Deactivates and releases the control; the site lives on until its last reference.
+    // Deactivates, closes and releases the control while its place still exists; the site
+    // lives on until its last reference. Also run by the place's own destruction, so a
+    // dialog that goes takes its controls down before their windows go.
     void DestroyControl();
     // The control's place follows the window it lies in.
     void UpdatePlace();
 
     IDispatch* ControlDispatch() const { return m_pDispatch.get(); }
+    // True when object is the control itself (COM identity), not one of its parts.
+    bool IsControl(IUnknown* object) const;
+
+    // Offers a keyboard message (WM_KEYDOWN through WM_SYSKEYUP) aimed at a control of this
+    // thread, or a window inside it, to that control's in-place active object, as a control
+    // container does before its own key handling. True when the control took it.
+    static bool TranslateControlKey(MSG& msg);
     HWND Place() const { return m_hPlace; }
     HWND Container() const { return m_hContainer; }
 
@@ -78,7 +87,8 @@ public:
     STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
     STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
     STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
+    // The control's in-place active object, kept for its keys until it hands over null.
+    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) override;
     STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
     STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
     STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
@@ -116,6 +126,10 @@ private:
     } m_xEventSink;
 
     RECT PlaceRect() const;
+    // The place's window procedure in front of its own, for its destruction.
+    static LRESULT CALLBACK PlaceProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+    void HookPlace();
+    void UnhookPlace();
 
     ULONG m_cRef = 1;
     HWND m_hContainer;
@@ -125,6 +139,8 @@ private:
     ComPtr<IDispatch> m_pDispatch;
     ComPtr<IConnectionPoint> m_pEvents;
     DWORD m_dwCookie = 0;
+    ComPtr<IOleInPlaceActiveObject> m_pActiveObject;
+    WNDPROC m_pfnPlaceProc = nullptr;
 };
 
 }  // namespace fw

@@ -10,6 +10,7 @@ import json
 import os
 import random
 import shutil
+import subprocess
 import sys
 import time
 import zipfile
@@ -90,6 +91,26 @@ class Demo:
         self.shot_number += 1
         return str(self.desk.screenshot(f"{self.shot_number}-{label}"))
 
+    def page_colours(self) -> str:
+        """A screenshot of the page's place alone, where its colour samples are."""
+        page = next((c for w in self.desk.owned_windows(SPLASH) for c in w["children"]
+                     if c["class"] == "StandinBrowserWindow"), None)
+        whole = self.shot("page-colours")
+        if not page:
+            return whole
+        left, top, right, bottom = page["rect"]
+        crop = whole.replace(".png", "-page.png")
+        subprocess.run(["convert", whole, "-crop", f"{right - left}x{bottom - top}+{left}+{top}", "+repage", crop],
+                       check=False, timeout=60)
+        return crop
+
+    @staticmethod
+    def colour_count(image: str, colour: str) -> int:
+        """How many pixels of the image have exactly this colour."""
+        out = subprocess.run(["convert", image, "-format", "%c", "histogram:info:-"], capture_output=True,
+                             text=True, check=False, timeout=60).stdout
+        return sum(int(line.split(":")[0]) for line in out.splitlines() if f" {colour.upper()} " in line.upper())
+
     def status(self) -> str:
         """The progress area of the main launcher window, owned by the splash window."""
         return shown_texts(self.desk.owned_windows(SPLASH))
@@ -126,6 +147,11 @@ class Demo:
             text = wait_for(lambda: self.status().startswith("正在下载：") and self.status() != "正在下载：0%" and
                             self.status(), 60)
             say(f"downloading: {text!r}; screenshot {self.shot('downloading')}")
+            shot = self.page_colours()
+            say("the entry page paints a pure-black sample (#000000) and a near-black one (#010101): the splash "
+                f"picture shows through the first, not the second; screenshot {shot}; "
+                f"pixels of the page's place: {self.colour_count(shot, '#000000')} pure black, "
+                f"{self.colour_count(shot, '#010101')} near black")
             step("A second launcher while the first one runs")
             other = self.desk.start(LAUNCHER)
             box = self.desk.wait_window("qorn")

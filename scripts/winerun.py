@@ -240,8 +240,10 @@ class Session:
         lines = ["REGEDIT4", "",
                  rf"[HKEY_LOCAL_MACHINE\Software\Classes\CLSID\{WEB_BROWSER_CLSID}\InprocServer32]",
                  r'@="C:\\standins\\standin_browser.dll"', '"ThreadingModel"="Apartment"', ""]
+        # "open" named as the shell key's default verb: a ShellExecute with no verb reaches it.
         for scheme in ("http", "https"):
-            lines += [rf"[HKEY_CLASSES_ROOT\{scheme}\shell\open\command]", f"@={recorder}", ""]
+            lines += [rf"[HKEY_CLASSES_ROOT\{scheme}\shell]", '@="open"', "",
+                      rf"[HKEY_CLASSES_ROOT\{scheme}\shell\open\command]", f"@={recorder}", ""]
         (folder / "standins.reg").write_text("\r\n".join(lines) + "\r\n", encoding="ascii")
         template.run("reg", ["import", r"C:\standins\standins.reg"], timeout=120, check=True,
                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

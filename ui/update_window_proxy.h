@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <utility>
 
 #include "core/update/launcher_window.h"
 
@@ -17,6 +18,8 @@ class UpdateWindowProxy : public core::ILauncherWindow {
 public:
     // The message the window handles by running the function its lParam points at.
     static constexpr UINT kRunOnGuiThread = WM_APP + 0x40;
+    // The same, posted rather than sent: the window hands it to RunPostedCall.
+    static constexpr UINT kRunPostedCall = WM_APP + 0x41;
 
     UpdateWindowProxy(HWND window, core::ILauncherWindow* target) : m_hWnd(window), m_pTarget(target) {}
 
@@ -38,9 +41,19 @@ public:
     // Handling of kRunOnGuiThread on the window thread: runs call when it is the function this
     // proxy is sending right now (never a stray message's pointer); false otherwise.
     bool RunPendingCall(LPARAM call) const;
+    // Runs the posted call the message names, on the window thread, when it is the one the
+    // update thread is waiting for (never a stray message's pointer), and releases the waiter.
+    void RunPostedCall(LPARAM call);
 
 private:
+    // The window and the target, or null ones once detached.
+    std::pair<HWND, core::ILauncherWindow*> Attached();
     void RunOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn);
+    // Like RunOnGuiThread, but the call runs from the window's own message loop, outside any
+    // message sent from another thread: a COM call made there may call out to other
+    // apartments, which it may not do while handling a cross-thread sent message. The caller
+    // still waits until it has run, or until the window is gone.
+    void RunPostedOnGuiThread(const std::function<void(core::ILauncherWindow&)>& fn);
 
     std::mutex m_lock;
     std::condition_variable m_idle;
@@ -48,4 +61,12 @@ private:
     core::ILauncherWindow* m_pTarget;
     int m_nRunningOnCaller = 0;
     std::atomic<LPARAM> m_pendingCall{0};
+
+    struct PostedCall {
+        const std::function<void()>* call = nullptr;
+        HANDLE done = nullptr;
+        bool running = false;
+    };
+    std::mutex m_postLock;
+    PostedCall m_posted;
 };

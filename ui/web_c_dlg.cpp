@@ -1,5 +1,7 @@
 #include "ui/web_c_dlg.h"
 
+#include <cstdio>
+
 #include <atomic>
 
 #include "core/browser/entry_url.h"
@@ -122,7 +124,13 @@ void CWebCDlg::InitWebBrower()
     const std::wstring query = CWindowMessageHandler::Instance().GetTaviUriFromCommandLine();
     const std::wstring url = core::EntryUrlWithQuery(core::GetEntryUrl(g_remoteConfig), query);
     LOG_INFO("CWebCDlg::InitWebBrower", url);
-    m_wndBrowser.Navigate(url);
+    // A load that fails later is the browser's affair; a call it refuses is the launcher's.
+    const HRESULT hr = m_wndBrowser.Navigate(url);
+    if (FAILED(hr)) {
+        wchar_t code[16];
+        std::swprintf(code, sizeof code / sizeof code[0], L"0x%08lx", static_cast<unsigned long>(hr));
+        LOG_ERROR("CWebCDlg::InitWebBrower", L"Navigate failed, " + std::wstring(code) + L": " + url);
+    }
 }
 
 void CWebCDlg::OnControlEvent(int id, DISPID event, DISPPARAMS& params)

@@ -150,6 +150,10 @@ INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled
         if (m_pProxy) m_pProxy->RunPendingCall(lParam);
         handled = true;
         return TRUE;
+    case UpdateWindowProxy::kRunPostedCall:
+        if (m_pProxy) m_pProxy->RunPostedCall(lParam);
+        handled = true;
+        return TRUE;
     case WM_MOVE:
         FollowWithMainWindow();
         return FALSE;

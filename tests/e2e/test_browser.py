@@ -1,14 +1,17 @@
 """The entry page in the launcher's browser, through the stand-in browser control: the page's
-address, its message boxes, the windows it opens, the keys it gets and its context menu."""
+address, its message boxes and their keys, the windows it opens, the keys and fields it gets,
+its frames, its script errors, its context menu and its unload."""
 import pytest
 from conftest import LAUNCHER, wait_for
 from desktop import button_texts, message_box_text
 from test_install import configure, make_package
-from test_login_launch import install_current_client, log_messages, page
+from test_login_launch import install_current_client, log_messages, log_text, page
 
 SPLASH = "Vantorra"
 CLOSE_BUTTON = 101
-VK_F5, VK_A, VK_B, VK_N = 0x74, 0x41, 0x42, 0x4E
+BROWSER_PLACE = 1005
+VK_TAB, VK_RETURN, VK_ESCAPE, VK_F5 = 0x09, 0x0D, 0x1B, 0x74
+VK_A, VK_B, VK_N, VK_O, VK_P, VK_V = 0x41, 0x42, 0x4E, 0x4F, 0x50, 0x56
 
 
 def standin_log(desktop) -> list[str]:
@@ -25,14 +28,34 @@ def page_window(desktop) -> dict:
     raise AssertionError(f"no page window: {desktop.windows()}")
 
 
-def start_with_page(desktop, channel, script, *args, entry_url=None):
+def start_with_page(desktop, channel, script, *args, entry_url=None, body="", until="DocumentComplete of the page"):
+    """The launcher with the page, once the stand-in's log has a line with `until` (by default
+    the page's completion; a page whose script shows a box completes only after it)."""
     configure(channel, make_package(), entry_url=entry_url)
     install_current_client(desktop)
-    channel.set_entry_page(page(script))
+    channel.set_entry_page(page(script, body))
     proc = desktop.start(LAUNCHER, *args)
     desktop.wait_window(SPLASH)
-    assert wait_for(lambda: any("loaded" in line for line in standin_log(desktop)), 30), standin_log(desktop)
+    assert wait_for(lambda: any(until in line for line in standin_log(desktop)), 30), standin_log(desktop)
     return proc
+
+
+def page_children(desktop, cls) -> list[dict]:
+    """The page's controls of a window class (its text fields are "Edit"), in page order."""
+    for window in desktop.owned_windows(SPLASH):
+        children = [c for c in window["children"] if c["class"] == cls and c["visible"]]
+        if children:
+            return sorted(children, key=lambda c: c["id"])
+    return []
+
+
+def click_on(desktop, window: dict) -> None:
+    left, top, right, bottom = window["rect"]
+    desktop.click_at((left + right) // 2, (top + bottom) // 2)
+
+
+def page_reports(desktop, name) -> list[str]:
+    return [m.split(":", 2)[2] for m in log_messages(desktop) if m.startswith(f"method:{name},")]
 
 
 def close(desktop, proc):
@@ -57,7 +80,7 @@ def test_alert_is_the_launchers_box_and_new_windows_go_to_the_shell(desktop, cha
     proc = start_with_page(desktop, channel,
                            "alert('hello from the page');\n"
                            "window.open('http://127.0.0.1:9/elsewhere?x=1');\n"
-                           "report('Opened', 'yes');\n")
+                           "report('Opened', 'yes');\n", until="script(s)")
     box = wait_for(lambda: desktop.visible_window("提示"), 30)
     assert box and message_box_text(box) == "hello from the page", desktop.windows()
     main_window = next(w for w in desktop.owned_windows(SPLASH) if w["visible"])
@@ -68,6 +91,10 @@ def test_alert_is_the_launchers_box_and_new_windows_go_to_the_shell(desktop, cha
     assert wait_for(lambda: "method:Opened,paramters:yes" in log_messages(desktop), 30)
     recorder = desktop.path(r"C:\url_recorder.txt")
     assert wait_for(lambda: recorder.exists() and "http://127.0.0.1:9/elsewhere?x=1" in recorder.read_text(), 30)
+    # Opened by the desktop's shell, not by the elevated launcher.
+    [opened] = recorder.read_text(encoding="utf-8").splitlines()
+    assert opened.split("\t")[1].lower() == "explorer.exe", opened
+    assert "opened by the desktop shell: http://127.0.0.1:9/elsewhere?x=1" in log_messages(desktop)
     assert any("window.open http://127.0.0.1:9/elsewhere?x=1: cancelled by the host" == line
                for line in standin_log(desktop))
     launcher_windows = [w for w in desktop.windows() if w["visible"] and w["pid"] == main_window["pid"]]
@@ -75,19 +102,127 @@ def test_alert_is_the_launchers_box_and_new_windows_go_to_the_shell(desktop, cha
     close(desktop, proc)
 
 
-def test_refresh_and_new_window_keys_are_blocked_while_typing_reaches_the_page(desktop, channel):
-    proc = start_with_page(desktop, channel, "function onkeydown(code) { report('Key', code); }\n")
-    left, top, right, bottom = page_window(desktop)["rect"]
-    desktop.click_at((left + right) // 2, (top + bottom) // 2)
-    desktop.keys(hex(VK_A), hex(VK_F5), f"ctrl+{hex(VK_N)}", hex(VK_B))
-    keys = lambda: [m.split(":", 2)[2] for m in log_messages(desktop) if m.startswith("method:Key,")]  # noqa: E731
-    assert wait_for(lambda: str(VK_B) in keys(), 30), (keys(), standin_log(desktop))
-    typed = keys()
-    assert str(VK_A) in typed and str(VK_F5) not in typed and str(VK_N) not in typed, typed
-    assert "key 0x74 blocked" in standin_log(desktop) and "key 0x4e blocked" in standin_log(desktop)
+def test_typing_tab_and_paste_reach_the_fields_while_the_blocked_keys_reach_nothing(desktop, channel):
+    proc = start_with_page(
+        desktop, channel,
+        "function onkeydown(code) { report('Key', code + ' ' + document.getElementById('user').value + '/'"
+        " + document.getElementById('pass').value); }\n",
+        body='<input id="user" type="text"><input id="pass" type="password">')
+    user, password = page_children(desktop, "Edit")
+    desktop.ui("clip-set", "pasted")
+    click_on(desktop, user)
+    desktop.keys(hex(VK_A), hex(VK_TAB), hex(VK_B), f"ctrl+{hex(VK_V)}", hex(VK_F5), f"ctrl+{hex(VK_N)}",
+                 f"ctrl+{hex(VK_O)}", f"ctrl+{hex(VK_P)}", hex(VK_RETURN))
+    keys = lambda: page_reports(desktop, "Key")  # noqa: E731
+    assert wait_for(lambda: any(k.startswith(f"{VK_RETURN} ") for k in keys()), 30), (keys(), standin_log(desktop))
+    codes = [int(k.split(" ")[0]) for k in keys()]
+    # Typing reaches the page, Tab moved to the second field, the paste came through the OLE
+    # clipboard; the blocked keys reached neither the page nor the browser.
+    assert [k for k in keys() if k.startswith(f"{VK_RETURN} ")] == [f"{VK_RETURN} a/bpasted"], keys()
+    assert VK_A in codes and VK_B in codes and VK_TAB not in codes, codes
+    assert not {VK_F5, VK_N, VK_O, VK_P} & set(codes), codes
+    log = standin_log(desktop)
+    assert "key 0x9: focus to field pass" in log
+    assert 'paste: "pasted" from the OLE clipboard' in log, log
+    for key in (VK_F5, VK_N, VK_O, VK_P):
+        assert f"key {hex(key)} blocked" in log, "\n".join(log)
+    assert not [line for line in log if "the browser refreshes" in line or "the browser opens" in line
+                or "the browser prints" in line or "the browser asks" in line], log
 
     # A right click shows no menu.
+    click_on(desktop, page_window(desktop))
+    left, top, right, bottom = page_window(desktop)["rect"]
     desktop.click_at((left + right) // 2, (top + bottom) // 2, right=True)
     assert wait_for(lambda: "context menu: left to the host, none shown" in standin_log(desktop), 30)
     assert not [w for w in desktop.windows() if w["visible"] and w["class"] == "#32768"]
+    close(desktop, proc)
+
+
+def wait_box(desktop, caption, text):
+    def box():
+        return next((w for w in desktop.windows() if w["visible"] and w["caption"] == caption
+                     and message_box_text(w) == text), None)
+    found = wait_for(box, 60)
+    assert found, desktop.windows()
+    return found, box
+
+
+def press_on_box(desktop, box: dict, key: int) -> None:
+    """A real key press on a message box, once it has the keyboard (a click on its text)."""
+    text = next(c for c in box["children"] if c["class"] == "Static" and c["text"])
+    click_on(desktop, text)
+    desktop.keys(hex(key))
+
+
+def test_message_boxes_keep_their_keys_and_a_question_gets_ok(desktop, channel):
+    proc = start_with_page(desktop, channel,
+                           "alert('first box');\n"
+                           "report('Confirm', confirm('second box?'));\n"
+                           "window.external.AppLogin('false|x');\n"
+                           "report('After', 'rejection');\n", until="script(s)")
+    # Enter on the page's alert, Esc on the launcher's own box: each closes its box, as keys
+    # of a message box do, though the boxes belong to the launcher's windows.
+    box, still_there = wait_box(desktop, "提示", "first box")
+    press_on_box(desktop, box, VK_RETURN)
+    assert wait_for(lambda: still_there() is None, 20), "Enter did not close the alert"
+    box, still_there = wait_box(desktop, "提示", "second box?")
+    press_on_box(desktop, box, VK_RETURN)
+    assert wait_for(lambda: page_reports(desktop, "Confirm"), 30), standin_log(desktop)
+    assert page_reports(desktop, "Confirm") == ["true"]  # IDOK, the answer of its one button
+    box, still_there = wait_box(desktop, SPLASH, "登录验证未通过")
+    press_on_box(desktop, box, VK_ESCAPE)
+    assert wait_for(lambda: page_reports(desktop, "After"), 30), "Esc did not close the rejection box"
+    assert desktop.visible_window(SPLASH) is not None
+    close(desktop, proc)
+
+
+def test_a_framed_page_shows_its_place_at_the_top_level_completion(desktop, channel):
+    configure(channel, make_package())
+    install_current_client(desktop)
+    channel.add_package("/entry/frame.html", b"<html><head><title>Frame</title></head><body>inner</body></html>")
+    channel.set_entry_page(page("report('Top', 'ran');\n", body='<iframe src="frame.html"></iframe>'))
+    # The configuration arrives slowly, so the page's place can be hidden before the page loads.
+    channel.set_fault(channel.config_path, trickle_bytes=48, trickle_interval=0.4, times=1)
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    assert desktop.ui("hide-id", SPLASH, str(BROWSER_PLACE)).returncode == 0
+    assert wait_for(lambda: "DocumentComplete of the page: place shown" in standin_log(desktop), 60), \
+        standin_log(desktop)
+    log = standin_log(desktop)
+    frame_done = log.index("DocumentComplete of the frame: place hidden")
+    assert frame_done < log.index("DocumentComplete of the page: place shown"), log
+    assert any(line.startswith("frame ") and line.endswith("/entry/frame.html loaded") for line in log), log
+    assert any(c["id"] == BROWSER_PLACE and c["visible"] for w in desktop.owned_windows(SPLASH)
+               for c in w["children"])
+    close(desktop, proc)
+
+
+def test_a_script_error_is_logged_once_and_the_page_goes_on(desktop, channel):
+    proc = start_with_page(desktop, channel, "report('Before', 1);\nnoSuchFunction();\n")
+    assert wait_for(lambda: "script error: answered by the host, scripts go on" in standin_log(desktop), 30), \
+        standin_log(desktop)
+    errors = [line for line in log_text(desktop).splitlines() if "[ERROR]" in line and "script error:" in line]
+    assert len(errors) == 1, errors
+    assert "line 3" in errors[0] and channel.url(channel.entry_path) in errors[0], errors
+    assert "script error: shown by the browser" not in standin_log(desktop)
+    assert not [w for w in desktop.windows() if w["visible"] and w["caption"] == "Script Error"]
+    close(desktop, proc)
+
+
+def test_closing_takes_the_control_down_while_the_window_exists(desktop, channel):
+    proc = start_with_page(desktop, channel, "function onunload() { report('Unload', 'bye'); }\n")
+    close(desktop, proc)
+    # The page unloaded with its external object still reaching the launcher's window.
+    assert "closed: the host's window still there, the page's onunload ran" in standin_log(desktop)
+    assert page_reports(desktop, "Unload") == ["bye"]
+
+
+def test_a_navigation_the_control_refuses_is_logged(desktop, channel):
+    configure(channel, make_package(), entry_url="no-scheme-address")
+    install_current_client(desktop)
+    proc = desktop.start(LAUNCHER)
+    desktop.wait_window(SPLASH)
+    assert wait_for(lambda: [line for line in log_text(desktop).splitlines()
+                             if "[ERROR][CWebCDlg::InitWebBrower" in line], 60), log_text(desktop)
+    assert not [line for line in standin_log(desktop) if "sent from another thread" in line]
     close(desktop, proc)

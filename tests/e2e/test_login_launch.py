@@ -13,11 +13,12 @@ GAME_DIR = INSTALL_DIR + r"\client\qorn"
 CUSTOM = "region=cn"  # the CustomParameters of configure()
 
 
-def page(script: str) -> str:
-    """An entry page whose inline script runs once it has loaded. report(name, value) leaves
-    "method:<name>,paramters:<value>" in the launcher's log."""
+def page(script: str, body: str = "") -> str:
+    """An entry page whose inline script runs once it has loaded, after the body's elements
+    (fields, frames). report(name, value) leaves "method:<name>,paramters:<value>" in the
+    launcher's log."""
     return ("<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>Login test page</title></head><body>"
-            "<script>function report(name, value) { window.external.JavascriptToCsharp(name, String(value)); }\n"
+            + body + "<script>function report(name, value) { window.external.JavascriptToCsharp(name, String(value)); }\n"
             + script + "</script></body></html>")
 
 

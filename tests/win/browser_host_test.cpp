@@ -1,6 +1,7 @@
-// The browser host: the document-host answers of the control site, and the main launcher
-// window showing the page's place when the top-level page has completed (with the stand-in
-// browser control that the test prefix registers).
+// The browser host: the document-host answers and the script-error command of the control
+// site, and the main launcher window showing the page's place when the top-level page has
+// completed, never at a frame's completion (with the stand-in browser control that the test
+// prefix registers).
 #include <windows.h>
 #include <mshtmhst.h>
 
@@ -10,6 +11,7 @@
 #include "browser/imp_idispatch.h"
 #include "fw/com_ptr.h"
 #include "res/resource.h"
+#include "tests/win/win_test_support.h"
 #include "ui/web_c_dlg.h"
 
 namespace {
@@ -58,52 +60,53 @@ TEST(CCustomControlSite, AnswersTheDocumentHostQuestions)
     IDispatch* external = reinterpret_cast<IDispatch*>(1);
     EXPECT_EQ(handler->GetExternal(&external), S_OK);
     EXPECT_EQ(external, nullptr);
+
+    // Script errors are answered (no box) and the page's scripts go on; other commands and
+    // groups are left to the browser.
+    fw::ComPtr<IOleCommandTarget> commands;
+    ASSERT_EQ(site->QueryInterface(IID_IOleCommandTarget, commands.put_void()), S_OK);
+    VARIANT out;
+    ::VariantInit(&out);
+    EXPECT_EQ(commands->Exec(&kCGID_DocHostCommandHandler, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, &out), S_OK);
+    EXPECT_EQ(V_VT(&out), VT_BOOL);
+    EXPECT_EQ(V_BOOL(&out), VARIANT_TRUE);
+    EXPECT_EQ(commands->Exec(&kCGID_DocHostCommandHandler, OLECMDID_REFRESH, 0, nullptr, nullptr),
+              OLECMDERR_E_NOTSUPPORTED);
+    EXPECT_EQ(commands->Exec(&IID_IUnknown, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, nullptr), OLECMDERR_E_UNKNOWNGROUP);
+    EXPECT_EQ(commands->Exec(nullptr, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, nullptr), OLECMDERR_E_UNKNOWNGROUP);
+    commands.reset();
     handler.reset();
     showUi.reset();
     site->Release();
 }
 
-// The browser control is an apartment-threaded COM object of the window thread.
-class ComApartment {
-public:
-    ComApartment() { ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
-    ~ComApartment() { ::CoUninitialize(); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-};
-
 bool PlaceShown(HWND dialog) { return ::IsWindowVisible(::GetDlgItem(dialog, IDC_BROWSER)) != FALSE; }
 
-TEST(CWebCDlg, ShowsThePagesPlaceOnlyWhenTheRememberedFrameCompletes)
+TEST(CWebCDlg, ShowsThePagesPlaceAtTheTopLevelCompletionNeverAtAFrames)
 {
-    ComApartment apartment;
+    // The browser control is an apartment-threaded COM object of the window thread.
+    wintest::OleApartment apartment;
     CWebCDlg dlg;
     ASSERT_TRUE(dlg.Create(nullptr));
     HWND hwnd = dlg.GetSafeHwnd();
     ::ShowWindow(hwnd, SW_SHOW);
     ::ShowWindow(::GetDlgItem(hwnd, IDC_BROWSER), SW_HIDE);
 
-    // A navigation of the control: its top-level document completes on the window thread.
-    dlg.InitWebBrower();
-    const DWORD start = ::GetTickCount();
-    MSG msg;
-    while (!PlaceShown(hwnd) && ::GetTickCount() - start < 20000) {
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(10);
-    }
-    ASSERT_TRUE(PlaceShown(hwnd)) << "the completed page did not show its place";
+    // A navigation of the control (nothing answers there): its top-level document completes
+    // on the window thread, with the control's own object.
+    ASSERT_EQ(dlg.Browser().Navigate(L"http://127.0.0.1:9/none"), S_OK);
+    ASSERT_TRUE(wintest::PumpMessagesUntil([&] { return PlaceShown(hwnd); }, 20000))
+        << "the completed page did not show its place";
 
-    // A frame that is not the latest navigated one completes: the place stays hidden.
-    CImpIDispatch top, frame;
+    // A frame navigates and completes with its own object: even as the latest navigated one,
+    // its completion is not the page's.
+    CImpIDispatch frame;
     ::ShowWindow(::GetDlgItem(hwnd, IDC_BROWSER), SW_HIDE);
-    dlg.Browser().OnNavigateComplete2(&top);
+    dlg.Browser().OnNavigateComplete2(&frame);
     dlg.Browser().OnDocumentComplete(&frame);
     EXPECT_FALSE(PlaceShown(hwnd));
-    dlg.Browser().OnDocumentComplete(&top);
-    EXPECT_TRUE(PlaceShown(hwnd));
+    EXPECT_FALSE(dlg.Browser().IsTopLevel(&frame));
+    EXPECT_FALSE(dlg.Browser().IsTopLevel(nullptr));
 }
 
 }  // namespace

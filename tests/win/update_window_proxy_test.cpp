@@ -1,7 +1,8 @@
 // What the update thread holds of the splash window: each window operation is carried over to
-// the window's thread while the caller waits, SetReady runs on the caller, nothing reaches the
-// window once it has detached, and detaching never waits for a SetReady that is still running
-// (it may be waiting for the game).
+// the window's thread while the caller waits (the entry page's navigation from the window's own
+// loop, outside any message sent from another thread), SetReady runs on the caller, nothing
+// reaches the window once it has detached or gone, and detaching never waits for a SetReady
+// that is still running (it may be waiting for the game).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@ struct RecordingTarget : core::ILauncherWindow {
     std::atomic<DWORD> progressThread{0}, showThread{0}, browserThread{0}, readyThread{0};
     std::atomic<int> calls{0};
     std::atomic<bool> readyReturned{false};
+    std::atomic<bool> browserInSentMessage{true};
     HANDLE holdReady = nullptr;  // SetReady waits for it when set, as a launched game would
 
     void UpdateProgress(const std::wstring&, const std::wstring&, int, int) override
@@ -34,6 +36,8 @@ struct RecordingTarget : core::ILauncherWindow {
     }
     void InitWebBrower() override
     {
+        browserInSentMessage = ::InSendMessage() != FALSE;
+        ::Sleep(50);  // the caller must still be waiting when this has run
         browserThread = ::GetCurrentThreadId();
         ++calls;
     }
@@ -48,9 +52,11 @@ struct RecordingTarget : core::ILauncherWindow {
 
 LRESULT CALLBACK ProxyWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
-    if (msg == UpdateWindowProxy::kRunOnGuiThread) {
-        auto* proxy = reinterpret_cast<UpdateWindowProxy*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-        return proxy && proxy->RunPendingCall(lParam);
+    auto* proxy = reinterpret_cast<UpdateWindowProxy*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (msg == UpdateWindowProxy::kRunOnGuiThread) return proxy && proxy->RunPendingCall(lParam);
+    if (msg == UpdateWindowProxy::kRunPostedCall) {
+        if (proxy) proxy->RunPostedCall(lParam);
+        return 0;
     }
     return ::DefWindowProcW(hwnd, msg, wParam, lParam);
 }
@@ -101,7 +107,7 @@ TEST(UpdateWindowProxy, OperationsRunOnTheWindowThreadWhileTheCallerWaits)
 {
     ProxyWindow window;
     ASSERT_TRUE(window.hwnd);
-    int seenByCaller = -1;
+    int seenByCaller = -1, seenAfterNavigation = -1;
     DWORD caller = 0;
     ASSERT_TRUE(window.RunElsewhere([&] {
         caller = ::GetCurrentThreadId();
@@ -109,9 +115,12 @@ TEST(UpdateWindowProxy, OperationsRunOnTheWindowThreadWhileTheCallerWaits)
         seenByCaller = window.target.calls;  // applied before the call returned
         window.proxy->ShowProgressControls(true);
         window.proxy->InitWebBrower();
+        seenAfterNavigation = window.target.calls;
         window.proxy->SetReady();
     }));
     EXPECT_EQ(seenByCaller, 1);
+    EXPECT_EQ(seenAfterNavigation, 3) << "the update thread went on before the navigation had run";
+    EXPECT_FALSE(window.target.browserInSentMessage) << "the navigation ran inside a message sent from another thread";
     EXPECT_EQ(window.target.calls, 4);
     const DWORD windowThread = ::GetCurrentThreadId();
     EXPECT_EQ(window.target.progressThread, windowThread);
@@ -133,6 +142,26 @@ TEST(UpdateWindowProxy, NothingReachesTheWindowAfterItDetached)
     EXPECT_EQ(window.target.calls, 0);
 }
 
+TEST(UpdateWindowProxy, AWindowThatGoesBeforeTheNavigationRanReleasesTheCaller)
+{
+    ProxyWindow window;
+    std::atomic<bool> returned{false};
+    std::thread update([&] {
+        window.proxy->InitWebBrower();
+        returned = true;
+    });
+    ::Sleep(50);
+    ::DestroyWindow(window.hwnd);  // its queue, the posted navigation with it, goes unserved
+    const DWORD start = ::GetTickCount();
+    while (!returned && ::GetTickCount() - start < 10000) ::Sleep(10);
+    if (!returned) {
+        update.detach();
+        FAIL() << "the update thread still waits for a window that is gone";
+    }
+    update.join();
+    EXPECT_EQ(window.target.calls, 0);
+}
+
 TEST(UpdateWindowProxy, RunsNoCallButTheOneBeingSent)
 {
     ProxyWindow window;
@@ -140,6 +169,7 @@ TEST(UpdateWindowProxy, RunsNoCallButTheOneBeingSent)
     const std::function<void()> stray = [&] { ran = true; };
     EXPECT_EQ(::SendMessageW(window.hwnd, UpdateWindowProxy::kRunOnGuiThread, 0, reinterpret_cast<LPARAM>(&stray)), 0);
     EXPECT_EQ(::SendMessageW(window.hwnd, UpdateWindowProxy::kRunOnGuiThread, 0, 0), 0);
+    ::SendMessageW(window.hwnd, UpdateWindowProxy::kRunPostedCall, 0, reinterpret_cast<LPARAM>(&stray));
     EXPECT_FALSE(ran);
 }
 

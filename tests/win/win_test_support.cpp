@@ -118,6 +118,19 @@ void PumpMessagesFor(DWORD ms)
     PumpMessagesUntil([] { return false; }, ms);
 }
 
+HWND TestWindow(const wchar_t* className, WNDPROC proc, HWND parent, DWORD style)
+{
+    WNDCLASSW existing{};
+    if (!GetClassInfoW(GetModuleHandleW(nullptr), className, &existing)) {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = proc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = className;
+        RegisterClassW(&wc);
+    }
+    return CreateWindowExW(0, className, L"", style, 0, 0, 10, 10, parent, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
 int PortFromEnvironment(const wchar_t* name)
 {
     wchar_t value[16] = {};

@@ -1,6 +1,7 @@
 // Small helpers shared by the Windows tests.
 #pragma once
 #include <windows.h>
+#include <ole2.h>
 
 #include <functional>
 #include <string>
@@ -45,6 +46,19 @@ bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs);
 
 // Serves this thread's messages for a while.
 void PumpMessagesFor(DWORD ms);
+
+// OLE (and with it the single-threaded COM apartment) for this thread while it lives, as the
+// launcher's window thread has it: the browser control and the desktop shell need it.
+class OleApartment {
+public:
+    OleApartment() { ::OleInitialize(nullptr); }
+    ~OleApartment() { ::OleUninitialize(); }
+    OleApartment(const OleApartment&) = delete;
+    OleApartment& operator=(const OleApartment&) = delete;
+};
+
+// A window of a class of its own whose messages go to proc (the class is registered once).
+HWND TestWindow(const wchar_t* className, WNDPROC proc, HWND parent, DWORD style);
 
 // A port number from the environment (set by run_with_test_servers.py); 0 when absent.
 int PortFromEnvironment(const wchar_t* name);

@@ -34,7 +34,7 @@ PageScript* PageScript::Create(PageHost& host, const std::wstring& url, const st
     auto* location = new PropertyObject();
     location->AddText(L"href", url);
     location->AddText(L"search", QueryOf(url));
-    auto* document = new PropertyObject();
+    auto* document = new DocumentObject(host);
     document->AddText(L"title", title);
     auto* window = new WindowObject(host);
     window->AddObject(L"location", location);
@@ -68,20 +68,35 @@ void PageScript::Run(const std::vector<std::wstring>& scripts)
         parse->ParseScriptText(text.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, nullptr, nullptr);
 }
 
-bool PageScript::CallGlobal(const wchar_t* name, long argument)
+namespace {
+
+bool CallScriptGlobal(IActiveScript* engine, const wchar_t* name, DISPPARAMS& params)
 {
     fw::ComPtr<IDispatch> globals;
-    if (!m_pEngine || FAILED(m_pEngine->GetScriptDispatch(nullptr, globals.put()))) return false;
+    if (!engine || FAILED(engine->GetScriptDispatch(nullptr, globals.put()))) return false;
     LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
     DISPID id = DISPID_UNKNOWN;
     if (FAILED(globals->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))) return false;
+    return SUCCEEDED(globals->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
+                                     nullptr));
+}
+
+}  // namespace
+
+bool PageScript::CallGlobal(const wchar_t* name, long argument)
+{
     VARIANT arg;
     VariantInit(&arg);
     V_VT(&arg) = VT_I4;
     V_I4(&arg) = argument;
     DISPPARAMS params{&arg, nullptr, 1, 0};
-    return SUCCEEDED(globals->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
-                                     nullptr));
+    return CallScriptGlobal(m_pEngine.get(), name, params);
+}
+
+bool PageScript::CallGlobal(const wchar_t* name)
+{
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    return CallScriptGlobal(m_pEngine.get(), name, none);
 }
 
 void PageScript::Close()
@@ -135,8 +150,9 @@ STDMETHODIMP PageScript::OnScriptError(IActiveScriptError* error)
         error->GetExceptionInfo(&info);
         error->GetSourcePosition(&context, &line, &column);
     }
-    Log(L"script error: " + std::wstring(info.bstrDescription ? info.bstrDescription : L"(no description)") +
-        L" (line " + std::to_wstring(line + 1) + L")");
+    const std::wstring message = info.bstrDescription ? info.bstrDescription : L"(no description)";
+    Log(L"script error: " + message + L" (line " + std::to_wstring(line + 1) + L")");
+    if (m_pHost) m_pHost->ScriptError(message, line + 1);
     SysFreeString(info.bstrSource);
     SysFreeString(info.bstrDescription);
     SysFreeString(info.bstrHelpFile);

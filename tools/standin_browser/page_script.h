@@ -1,6 +1,7 @@
 // A page's inline scripts, run in the system's JScript engine with one global object,
-// "window", whose members are also globals: external, alert, open, setTimeout, location and
-// document. What those do is up to the page's host (the stand-in control).
+// "window", whose members are also globals: external, alert, confirm, open, setTimeout,
+// location and document (its title and getElementById for the page's text fields). What those
+// do is up to the page's host (the stand-in control).
 #pragma once
 #include <windows.h>
 #include <activscp.h>
@@ -19,6 +20,12 @@ public:
     // The page's external object (no reference added), or nullptr.
     virtual IDispatch* External() = 0;
     virtual void Alert(const std::wstring& text) = 0;
+    // The page's question; true when it was answered OK.
+    virtual bool Confirm(const std::wstring& text) = 0;
+    // The text of the page's field with this id; false when the page has no such field.
+    virtual bool FieldText(const std::wstring& id, std::wstring& text) = 0;
+    // A script error the engine met (its line in the page's script).
+    virtual void ScriptError(const std::wstring& message, unsigned long line) = 0;
     virtual void Open(const std::wstring& url) = 0;
     // Calls fn after ms milliseconds; returns the timer's id.
     virtual long SetTimeout(IDispatch* fn, long ms) = 0;
@@ -30,8 +37,10 @@ public:
 
     // Runs the scripts in order; errors go to the log and the next script still runs.
     void Run(const std::vector<std::wstring>& scripts);
-    // Calls the page's global function `name` with one number; false when there is none.
+    // Calls the page's global function `name` with one number, or none; false when the page
+    // has no such function.
     bool CallGlobal(const wchar_t* name, long argument);
+    bool CallGlobal(const wchar_t* name);
     // Ends the engine; the object lives on until its last reference.
     void Close();
 

@@ -61,6 +61,13 @@ const std::vector<std::wstring>& PropertyObject::MethodNames() const
 
 HRESULT PropertyObject::CallMethod(DISPID, DISPPARAMS&, VARIANT*) { return DISP_E_MEMBERNOTFOUND; }
 
+bool PropertyObject::AnswerName(LPOLESTR* names, UINT count, DISPID* ids, const wchar_t* name, DISPID id)
+{
+    if (!names || !ids || count == 0 || std::wcscmp(names[0], name) != 0) return false;
+    for (UINT i = 0; i < count; ++i) ids[i] = id;
+    return true;
+}
+
 STDMETHODIMP PropertyObject::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
     if (!names || !ids || count == 0) return E_INVALIDARG;
@@ -93,18 +100,56 @@ STDMETHODIMP PropertyObject::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
     return S_OK;
 }
 
+const std::vector<std::wstring>& DocumentObject::MethodNames() const
+{
+    static const std::vector<std::wstring> names = {L"getElementById"};
+    return names;
+}
+
+HRESULT DocumentObject::CallMethod(DISPID id, DISPPARAMS& params, VARIANT* result)
+{
+    if (id != kFirstMethod) return DISP_E_MEMBERNOTFOUND;
+    const std::wstring wanted = ArgumentText(params, 0);
+    std::wstring text;
+    if (!result) return S_OK;
+    VariantInit(result);
+    V_VT(result) = VT_NULL;
+    if (m_host.FieldText(wanted, text)) {
+        V_VT(result) = VT_DISPATCH;
+        V_DISPATCH(result) = new FieldObject(m_host, wanted);
+    }
+    return S_OK;
+}
+
+STDMETHODIMP FieldObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids)
+{
+    if (AnswerName(names, count, ids, L"value", kValue)) return S_OK;
+    return PropertyObject::GetIDsOfNames(riid, names, count, lcid, ids);
+}
+
+STDMETHODIMP FieldObject::Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                 EXCEPINFO* excep, UINT* arg)
+{
+    if (id != kValue) return PropertyObject::Invoke(id, riid, lcid, flags, params, result, excep, arg);
+    std::wstring text;
+    m_host.FieldText(m_id, text);
+    if (result) {
+        VariantInit(result);
+        V_VT(result) = VT_BSTR;
+        V_BSTR(result) = SysAllocString(text.c_str());
+    }
+    return S_OK;
+}
+
 const std::vector<std::wstring>& WindowObject::MethodNames() const
 {
-    static const std::vector<std::wstring> names = {L"alert", L"open", L"setTimeout"};
+    static const std::vector<std::wstring> names = {L"alert", L"open", L"setTimeout", L"confirm"};
     return names;
 }
 
 STDMETHODIMP WindowObject::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids)
 {
-    if (names && ids && count > 0 && std::wcscmp(names[0], L"external") == 0) {
-        for (UINT i = 0; i < count; ++i) ids[i] = kExternal;
-        return S_OK;
-    }
+    if (AnswerName(names, count, ids, L"external", kExternal)) return S_OK;
     return PropertyObject::GetIDsOfNames(riid, names, count, lcid, ids);
 }
 
@@ -150,6 +195,15 @@ HRESULT WindowObject::CallMethod(DISPID id, DISPPARAMS& params, VARIANT* result)
             VariantInit(result);
             V_VT(result) = VT_I4;
             V_I4(result) = timer;
+        }
+        return S_OK;
+    }
+    case 3: {
+        const bool ok = m_host.Confirm(ArgumentText(params, 0));
+        if (result) {
+            VariantInit(result);
+            V_VT(result) = VT_BOOL;
+            V_BOOL(result) = ok ? VARIANT_TRUE : VARIANT_FALSE;
         }
         return S_OK;
     }

@@ -33,6 +33,8 @@ protected:
     // Methods of a derived object, with DISPIDs from kFirstMethod; DISP_E_MEMBERNOTFOUND when
     // it has none of that id.
     static constexpr DISPID kFirstMethod = 1000;
+    // For an object's own name beside its members: true (ids set to id) when names asks for it.
+    static bool AnswerName(LPOLESTR* names, UINT count, DISPID* ids, const wchar_t* name, DISPID id);
     virtual const std::vector<std::wstring>& MethodNames() const;
     virtual HRESULT CallMethod(DISPID id, DISPPARAMS& params, VARIANT* result);
 
@@ -46,7 +48,34 @@ private:
     std::vector<Member> m_members;
 };
 
-// "window": external (read when asked), alert, open and setTimeout through the host.
+// "document": its title, and getElementById for the page's text fields.
+class DocumentObject : public PropertyObject {
+public:
+    explicit DocumentObject(PageHost& host) : m_host(host) {}
+
+protected:
+    const std::vector<std::wstring>& MethodNames() const override;
+    HRESULT CallMethod(DISPID id, DISPPARAMS& params, VARIANT* result) override;
+
+private:
+    PageHost& m_host;
+};
+
+// A text field of the page: its "value" is read from the field as it is now.
+class FieldObject : public PropertyObject {
+public:
+    FieldObject(PageHost& host, const std::wstring& id) : m_host(host), m_id(id) {}
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid, DISPID* ids) override;
+    STDMETHODIMP Invoke(DISPID id, REFIID riid, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT* result,
+                        EXCEPINFO* excep, UINT* arg) override;
+
+private:
+    static constexpr DISPID kValue = 998;
+    PageHost& m_host;
+    std::wstring m_id;
+};
+
+// "window": external (read when asked), alert, confirm, open and setTimeout through the host.
 class WindowObject : public PropertyObject {
 public:
     explicit WindowObject(PageHost& host) : m_host(host) {}

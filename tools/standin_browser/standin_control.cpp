@@ -4,7 +4,7 @@
 #include <exdispid.h>
 #include <olectl.h>
 
-#include "tools/standin_browser/page_source.h"
+#include "tools/standin_browser/script_objects.h"
 #include "tools/standin_browser/standin_log.h"
 
 extern HINSTANCE g_standinModule;
@@ -14,8 +14,11 @@ namespace standin {
 namespace {
 
 const IID kIID_IDocHostShowUI = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 0xaa, 0x00, 0xbd, 0xce, 0x1a}};
+const GUID kCGID_DocHostCommandHandler = {0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
 const wchar_t kWindowClass[] = L"StandinBrowserWindow";
 const UINT kNavigateMessage = WM_APP + 1;
+const int kFirstFieldId = 1;
+WNDPROC g_editProc = nullptr;
 
 ATOM RegisterWindowClass()
 {
@@ -42,7 +45,11 @@ std::wstring Hex(unsigned long value)
 
 StandinControl::StandinControl() { m_eventPoint.m_pOuter = this; }
 
-StandinControl::~StandinControl() { EndPage(); }
+StandinControl::~StandinControl()
+{
+    StopTimers();
+    EndPage();
+}
 
 STDMETHODIMP StandinControl::QueryInterface(REFIID riid, void** ppv)
 {
@@ -52,6 +59,8 @@ STDMETHODIMP StandinControl::QueryInterface(REFIID riid, void** ppv)
         *ppv = static_cast<IOleObject*>(this);
     else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceObject))
         *ppv = static_cast<IOleInPlaceObject*>(this);
+    else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject))
+        *ppv = static_cast<IOleInPlaceActiveObject*>(this);
     else if (IsEqualIID(riid, IID_IDispatch))
         *ppv = static_cast<IDispatch*>(this);
     else if (IsEqualIID(riid, IID_IConnectionPointContainer))
@@ -98,6 +107,13 @@ STDMETHODIMP StandinControl::GetClientSite(IOleClientSite** site)
 STDMETHODIMP StandinControl::Close(DWORD)
 {
     InPlaceDeactivate();
+    // The page unloads now, still with its external object: a host that went away before
+    // closing its control, or freed that object first, is caught here.
+    const bool hostWindow = m_hPlace && IsWindow(m_hPlace);
+    const bool unload = m_pScript && m_pScript->CallGlobal(L"onunload");
+    Log(std::wstring(L"closed: the host's window ") + (hostWindow ? L"still there" : L"already gone") +
+        (unload ? L", the page's onunload ran" : L""));
+    EndPage();
     return S_OK;
 }
 
@@ -116,8 +132,10 @@ STDMETHODIMP StandinControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG
     OLEINPLACEFRAMEINFO info{};
     info.cb = sizeof info;
     inPlace->GetWindowContext(frame.put(), document.put(), &pos, &clip, &info);
+    m_pFrame = std::move(frame);
     HWND owner = parent;
     if (!owner) inPlace->GetWindow(&owner);
+    m_hPlace = owner;
     RegisterWindowClass();
     m_hWnd = CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, pos.left, pos.top,
                              pos.right - pos.left, pos.bottom - pos.top, owner, nullptr, g_standinModule, nullptr);
@@ -150,8 +168,11 @@ STDMETHODIMP StandinControl::GetWindow(HWND* hwnd)
 
 STDMETHODIMP StandinControl::InPlaceDeactivate()
 {
-    EndPage();
+    UIDeactivate();
+    StopTimers();
     if (m_hWnd) {
+        for (Field& field : m_fields) SetWindowLongPtrW(field.hwnd, GWLP_USERDATA, 0);
+        m_fields.clear();
         SetWindowLongPtrW(m_hWnd, GWLP_USERDATA, 0);
         DestroyWindow(m_hWnd);
         m_hWnd = nullptr;
@@ -159,7 +180,116 @@ STDMETHODIMP StandinControl::InPlaceDeactivate()
         if (m_pSite && SUCCEEDED(m_pSite->QueryInterface(IID_IOleInPlaceSite, inPlace.put_void())))
             inPlace->OnInPlaceDeactivate();
     }
+    m_pFrame.reset();
     return S_OK;
+}
+
+void StandinControl::UIActivate()
+{
+    if (m_bUIActive || !m_hWnd) return;
+    m_bUIActive = true;
+    fw::ComPtr<IOleInPlaceSite> inPlace;
+    if (m_pSite && SUCCEEDED(m_pSite->QueryInterface(IID_IOleInPlaceSite, inPlace.put_void())))
+        inPlace->OnUIActivate();
+    if (m_pFrame) m_pFrame->SetActiveObject(static_cast<IOleInPlaceActiveObject*>(this), L"");
+    Log(L"UI activated: the active object handed to the host");
+}
+
+STDMETHODIMP StandinControl::UIDeactivate()
+{
+    if (!m_bUIActive) return S_OK;
+    m_bUIActive = false;
+    if (m_pFrame) m_pFrame->SetActiveObject(nullptr, nullptr);
+    fw::ComPtr<IOleInPlaceSite> inPlace;
+    if (m_pSite && SUCCEEDED(m_pSite->QueryInterface(IID_IOleInPlaceSite, inPlace.put_void())))
+        inPlace->OnUIDeactivate(FALSE);
+    return S_OK;
+}
+
+STDMETHODIMP StandinControl::TranslateAccelerator(LPMSG msg)
+{
+    if (!msg || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST) return S_FALSE;
+    // Whatever the host takes never reaches the page nor the browser.
+    if (auto handler = UiHandler()) {
+        if (handler->TranslateAccelerator(msg, nullptr, 0) == S_OK) {
+            if (msg->message == WM_KEYDOWN) Log(L"key " + Hex(static_cast<unsigned long>(msg->wParam)) + L" blocked");
+            return S_OK;
+        }
+    }
+    if (BrowserKey(*msg)) return S_OK;
+    if (msg->message == WM_KEYDOWN) Log(L"key " + Hex(static_cast<unsigned long>(msg->wParam)) + L" passed");
+    return S_FALSE;
+}
+
+bool StandinControl::BrowserKey(const MSG& msg)
+{
+    if (msg.message != WM_KEYDOWN) return false;
+    const bool ctrl = (GetKeyState(VK_CONTROL) & 0x8000) != 0;
+    const std::wstring key = L"key " + Hex(static_cast<unsigned long>(msg.wParam));
+    if (msg.wParam == VK_TAB && !m_fields.empty()) {
+        MoveFocusBetweenFields((GetKeyState(VK_SHIFT) & 0x8000) != 0);
+        return true;
+    }
+    if (msg.wParam == VK_F5) {
+        Log(key + L": the browser refreshes the page");
+        return true;
+    }
+    if (!ctrl) return false;
+    switch (msg.wParam) {
+    case 'V':
+        for (const Field& field : m_fields)
+            if (field.hwnd == GetFocus()) PasteInto(field.hwnd);
+        return true;
+    case 'N':
+        Log(key + L": the browser opens a new window");
+        return true;
+    case 'O':
+        Log(key + L": the browser asks for an address to open");
+        return true;
+    case 'P':
+        Log(key + L": the browser prints the page");
+        return true;
+    default:
+        return false;
+    }
+}
+
+void StandinControl::MoveFocusBetweenFields(bool back)
+{
+    const size_t count = m_fields.size();
+    size_t next = back ? count - 1 : 0;
+    for (size_t i = 0; i < count; ++i)
+        if (m_fields[i].hwnd == GetFocus()) next = back ? (i + count - 1) % count : (i + 1) % count;
+    SetFocus(m_fields[next].hwnd);
+    Log(L"key 0x9: focus to field " + m_fields[next].id);
+}
+
+void StandinControl::PasteInto(HWND field)
+{
+    // The browser's clipboard is OLE's, which works only in a thread that initialised OLE.
+    fw::ComPtr<IDataObject> data;
+    const HRESULT hr = OleGetClipboard(data.put());
+    if (FAILED(hr)) {
+        Log(L"paste: the OLE clipboard is not available (" + Hex(static_cast<unsigned long>(hr)) + L")");
+        return;
+    }
+    FORMATETC format{CF_UNICODETEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium{};
+    if (FAILED(data->GetData(&format, &medium))) {
+        Log(L"paste: no text on the clipboard");
+        return;
+    }
+    if (const auto* text = static_cast<const wchar_t*>(GlobalLock(medium.hGlobal))) {
+        SendMessageW(field, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text));
+        Log(L"paste: \"" + std::wstring(text) + L"\" from the OLE clipboard");
+        GlobalUnlock(medium.hGlobal);
+    }
+    ReleaseStgMedium(&medium);
+}
+
+void StandinControl::PageKey(WPARAM code)
+{
+    if (m_pScript) m_pScript->CallGlobal(L"onkeydown", static_cast<long>(code));
 }
 
 STDMETHODIMP StandinControl::SetObjectRects(LPCRECT pos, LPCRECT)
@@ -197,6 +327,17 @@ STDMETHODIMP StandinControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
     m_url = V_BSTR(&url) ? V_BSTR(&url) : L"";
     VariantClear(&url);
     Log(L"Navigate " + m_url + L" (" + std::to_wstring(params->cArgs) + L" argument(s))");
+    // Navigating calls out of the apartment, which COM refuses while the thread handles a
+    // message another thread sent it.
+    if (InSendMessage()) {
+        Log(L"Navigate inside a message sent from another thread: refused");
+        return RPC_E_CANTCALLOUT_ININPUTSYNCCALL;
+    }
+    // An address without a scheme is nothing the stand-in can fetch: refused at the call.
+    if (m_url.find(L"://") == std::wstring::npos) {
+        Log(L"Navigate to an address without a scheme: refused");
+        return E_INVALIDARG;
+    }
     // Like the real control, the navigation happens after the call has returned.
     if (!m_hWnd || !PostMessageW(m_hWnd, kNavigateMessage, 0, 0)) Log(L"Navigate before activation: ignored");
     return S_OK;
@@ -260,23 +401,73 @@ void StandinControl::Fire(DISPID event, DISPPARAMS& params)
                                      nullptr);
 }
 
-void StandinControl::FireDocumentEvent(DISPID event)
+void StandinControl::FireDocumentEvent(DISPID event, IDispatch* frame, const std::wstring& address)
 {
     // (IDispatch* frame, VARIANT* URL), last argument first.
     VARIANT url;
     VariantInit(&url);
     V_VT(&url) = VT_BSTR;
-    V_BSTR(&url) = SysAllocString(m_url.c_str());
+    V_BSTR(&url) = SysAllocString(address.c_str());
     VARIANT args[2];
     VariantInit(&args[0]);
     V_VT(&args[0]) = VT_BYREF | VT_VARIANT;
     V_VARIANTREF(&args[0]) = &url;
     VariantInit(&args[1]);
     V_VT(&args[1]) = VT_DISPATCH;
-    V_DISPATCH(&args[1]) = static_cast<IDispatch*>(this);
+    V_DISPATCH(&args[1]) = frame;
     DISPPARAMS params{args, nullptr, 2, 0};
     Fire(event, params);
     VariantClear(&url);
+}
+
+void StandinControl::LogPlaceAfterCompletion(const wchar_t* which)
+{
+    const bool shown = m_hPlace && (GetWindowLongPtrW(m_hPlace, GWL_STYLE) & WS_VISIBLE);
+    Log(std::wstring(L"DocumentComplete of the ") + which + L": place " + (shown ? L"shown" : L"hidden"));
+}
+
+void StandinControl::LoadFrames(const std::vector<std::wstring>& frames)
+{
+    // Each frame is its own document with its own object, complete before the page.
+    for (const std::wstring& src : frames) {
+        const std::wstring url = ResolveUrl(m_url, src);
+        const PageSource frame = FetchPage(url);
+        Log(L"frame " + url + (frame.fetched ? L" loaded" : L" not loaded: " + frame.error));
+        auto* object = new PropertyObject();
+        object->AddText(L"LocationURL", url);
+        FireDocumentEvent(DISPID_NAVIGATECOMPLETE2, object, url);
+        FireDocumentEvent(DISPID_DOCUMENTCOMPLETE, object, url);
+        LogPlaceAfterCompletion(L"frame");
+        object->Release();
+    }
+}
+
+void StandinControl::CreateFields(const std::vector<std::wstring>& ids)
+{
+    for (size_t i = 0; i < ids.size() && m_hWnd; ++i) {
+        HWND field = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, 16,
+                                     72 + static_cast<int>(i) * 40, 260, 28, m_hWnd,
+                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstFieldId + i)), g_standinModule,
+                                     nullptr);
+        if (!field) continue;
+        SetWindowLongPtrW(field, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        const auto previous = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrW(field, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StandinControl::FieldProc)));
+        if (!g_editProc) g_editProc = previous;
+        m_fields.push_back(Field{ids[i], field});
+    }
+}
+
+bool StandinControl::FieldText(const std::wstring& id, std::wstring& text)
+{
+    for (const Field& field : m_fields) {
+        if (field.id != id) continue;
+        wchar_t buffer[1024] = {};
+        GetWindowTextW(field.hwnd, buffer, 1024);
+        text = buffer;
+        return true;
+    }
+    return false;
 }
 
 void StandinControl::LoadPage()
@@ -291,28 +482,41 @@ void StandinControl::LoadPage()
     }
     const PageSource page = FetchPage(m_url);
     m_title = page.fetched ? page.title : L"The page could not be loaded: " + page.error;
+    m_textColour = page.textColour;
+    m_paragraphs = page.paragraphs;
     Log(L"page " + m_url + (page.fetched ? L" loaded, title \"" + page.title + L"\", " +
                                                 std::to_wstring(page.scripts.size()) + L" script(s)"
                                           : L" not loaded: " + page.error));
+    CreateFields(page.fields);
     m_readyState = READYSTATE_INTERACTIVE;
-    FireDocumentEvent(DISPID_NAVIGATECOMPLETE2);
+    IDispatch* top = static_cast<IDispatch*>(this);
+    FireDocumentEvent(DISPID_NAVIGATECOMPLETE2, top, m_url);
 
     if (auto handler = UiHandler()) handler->GetExternal(m_pExternal.put());
     m_pScript = PageScript::Create(*this, m_url, m_title);
     m_pScript->Run(page.scripts);
+    LoadFrames(page.frames);
 
     m_readyState = READYSTATE_COMPLETE;
-    FireDocumentEvent(DISPID_DOCUMENTCOMPLETE);
+    FireDocumentEvent(DISPID_DOCUMENTCOMPLETE, top, m_url);
+    LogPlaceAfterCompletion(L"page");
     if (m_hWnd) InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
-void StandinControl::EndPage()
+void StandinControl::StopTimers()
 {
     for (auto& [id, fn] : m_timers) {
         if (m_hWnd) KillTimer(m_hWnd, id);
         fn->Release();
     }
     m_timers.clear();
+}
+
+void StandinControl::EndPage()
+{
+    StopTimers();
+    for (Field& field : m_fields) DestroyWindow(field.hwnd);
+    m_fields.clear();
     if (m_pScript) {
         m_pScript->Close();
         m_pScript->Release();
@@ -321,17 +525,70 @@ void StandinControl::EndPage()
     m_pExternal.reset();
 }
 
-void StandinControl::Alert(const std::wstring& text)
+HRESULT StandinControl::AskHost(const std::wstring& text, UINT type, LRESULT& result)
 {
     fw::ComPtr<IDocHostShowUI> showUi;
     if (m_pSite) m_pSite->QueryInterface(kIID_IDocHostShowUI, showUi.put_void());
-    LRESULT result = 0;
     const HRESULT hr = showUi ? showUi->ShowMessage(m_hWnd, const_cast<LPOLESTR>(text.c_str()),
-                                                   const_cast<LPOLESTR>(L"Message from webpage"),
-                                                   MB_OK | MB_ICONWARNING, nullptr, 0, &result)
+                                                   const_cast<LPOLESTR>(L"Message from webpage"), type, nullptr, 0,
+                                                   &result)
                               : S_FALSE;
+    if (hr != S_OK) result = MessageBoxW(m_hWnd, text.c_str(), L"Message from webpage", type);
+    return hr;
+}
+
+void StandinControl::Alert(const std::wstring& text)
+{
+    LRESULT result = 0;
+    const HRESULT hr = AskHost(text, MB_OK | MB_ICONWARNING, result);
     Log(L"alert \"" + text + (hr == S_OK ? L"\": shown by the host" : L"\": shown by the browser"));
-    if (hr != S_OK) MessageBoxW(m_hWnd, text.c_str(), L"Message from webpage", MB_OK | MB_ICONWARNING);
+}
+
+bool StandinControl::Confirm(const std::wstring& text)
+{
+    // A host that shows the box but leaves the answer unwritten gives the page no OK.
+    LRESULT result = 0;
+    const HRESULT hr = AskHost(text, MB_OKCANCEL | MB_ICONQUESTION, result);
+    Log(L"confirm \"" + text + (hr == S_OK ? L"\": answered by the host with " : L"\": answered in the browser with ") +
+        std::to_wstring(result));
+    return result == IDOK;
+}
+
+void StandinControl::ScriptError(const std::wstring& message, unsigned long line)
+{
+    // The host is asked as the real browser asks it: the page's document, whose window's
+    // event carries the error; without an answer the browser shows its own box.
+    auto* event = new PropertyObject();
+    event->AddText(L"errorMessage", message);
+    event->AddText(L"errorLine", std::to_wstring(line));
+    event->AddText(L"errorCharacter", L"0");
+    event->AddText(L"errorCode", L"0");
+    event->AddText(L"errorUrl", m_url);
+    auto* window = new PropertyObject();
+    window->AddObject(L"event", event);
+    auto* document = new PropertyObject();
+    document->AddObject(L"parentWindow", window);
+    VARIANT in, out;
+    VariantInit(&in);
+    VariantInit(&out);
+    V_VT(&in) = VT_UNKNOWN;
+    V_UNKNOWN(&in) = static_cast<IDispatch*>(document);
+    fw::ComPtr<IOleCommandTarget> target;
+    if (m_pSite) m_pSite->QueryInterface(IID_IOleCommandTarget, target.put_void());
+    const HRESULT hr = target ? target->Exec(&kCGID_DocHostCommandHandler, OLECMDID_SHOWSCRIPTERROR,
+                                             OLECMDEXECOPT_DODEFAULT, &in, &out)
+                              : E_NOINTERFACE;
+    document->Release();
+    if (hr == S_OK) {
+        const bool goOn = V_VT(&out) == VT_BOOL && V_BOOL(&out) == VARIANT_TRUE;
+        Log(std::wstring(L"script error: answered by the host, ") + (goOn ? L"scripts go on" : L"scripts stop"));
+    } else {
+        Log(L"script error: shown by the browser");
+        const std::wstring box = L"An error has occurred in the script on this page.\n\nLine: " + std::to_wstring(line) +
+                                 L"\nError: " + message + L"\nURL: " + m_url;
+        MessageBoxW(m_hWnd, box.c_str(), L"Script Error", MB_OK | MB_ICONERROR);
+    }
+    VariantClear(&out);
 }
 
 void StandinControl::Open(const std::wstring& url)
@@ -371,18 +628,6 @@ long StandinControl::SetTimeout(IDispatch* fn, long ms)
     return static_cast<long>(id);
 }
 
-bool StandinControl::OfferKey(UINT msg, WPARAM wp, LPARAM lp)
-{
-    auto handler = UiHandler();
-    if (!handler) return false;
-    MSG message{m_hWnd, msg, wp, lp, static_cast<DWORD>(GetMessageTime()), {}};
-    const DWORD pos = GetMessagePos();
-    message.pt = POINT{static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
-    const bool blocked = handler->TranslateAccelerator(&message, nullptr, 0) == S_OK;
-    if (msg == WM_KEYDOWN) Log(L"key " + Hex(static_cast<unsigned long>(wp)) + (blocked ? L" blocked" : L" passed"));
-    return blocked;
-}
-
 void StandinControl::OnContextMenu(LPARAM lp)
 {
     POINT pt{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
@@ -408,12 +653,60 @@ void StandinControl::Paint()
     FillRect(dc, &rect, panel);
     DeleteObject(panel);
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, RGB(30, 40, 70));
+    // The page's own text in the colours the page asks for (black unless it names one).
+    HFONT font = CreateFontW(-24, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, NONANTIALIASED_QUALITY, DEFAULT_PITCH, L"Tahoma");
+    HGDIOBJ previous = SelectObject(dc, font);
     RECT text = rect;
     InflateRect(&text, -16, -16);
-    const std::wstring shown = (m_title.empty() ? L"(no page)" : m_title) + L"\n\n" + m_url;
-    DrawTextW(dc, shown.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+    SetTextColor(dc, m_textColour);
+    DrawTextW(dc, m_title.empty() ? L"(no page)" : m_title.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+    text.top = 72 + static_cast<LONG>(m_fields.size()) * 40;
+    for (const Paragraph& paragraph : m_paragraphs) {
+        SetTextColor(dc, paragraph.colour);
+        RECT line = text;
+        DrawTextW(dc, paragraph.text.c_str(), -1, &line, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX | DT_CALCRECT);
+        DrawTextW(dc, paragraph.text.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_WORDBREAK | DT_NOPREFIX);
+        text.top = line.bottom + 8;
+    }
+    SelectObject(dc, previous);
+    DeleteObject(font);
+    // The address is the browser's, not the page's.
+    SetTextColor(dc, RGB(30, 40, 70));
+    text.top = rect.bottom - 36;
+    DrawTextW(dc, m_url.c_str(), -1, &text, DT_LEFT | DT_TOP | DT_SINGLELINE | DT_END_ELLIPSIS | DT_NOPREFIX);
     EndPaint(m_hWnd, &ps);
+}
+
+LRESULT CALLBACK StandinControl::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    auto* self = reinterpret_cast<StandinControl*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self) {
+        self->AddRef();
+        bool handled = false;
+        switch (msg) {
+        case WM_SETFOCUS:
+            self->UIActivate();
+            break;
+        case WM_KEYDOWN:
+            self->PageKey(wp);
+            break;
+        case WM_PASTE:
+            // The field's paste is the browser's: through the OLE clipboard.
+            self->PasteInto(hwnd);
+            handled = true;
+            break;
+        case WM_CHAR:
+            handled = wp == 0x16;  // Ctrl+V typed: the same paste
+            if (handled) self->PasteInto(hwnd);
+            break;
+        default:
+            break;
+        }
+        self->Release();
+        if (handled) return 0;
+    }
+    return CallWindowProcW(g_editProc ? g_editProc : &DefWindowProcW, hwnd, msg, wp, lp);
 }
 
 LRESULT CALLBACK StandinControl::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
@@ -445,12 +738,11 @@ LRESULT StandinControl::OnMessage(UINT msg, WPARAM wp, LPARAM lp)
         return 0;
     }
     case WM_KEYDOWN:
-    case WM_KEYUP:
-    case WM_SYSKEYDOWN:
-    case WM_SYSKEYUP:
-    case WM_CHAR:
-        if (OfferKey(msg, wp, lp)) return 0;
-        if (msg == WM_KEYDOWN && m_pScript) m_pScript->CallGlobal(L"onkeydown", static_cast<long>(wp));
+        // A key the container dispatched: the page gets it (the host was asked before).
+        PageKey(wp);
+        break;
+    case WM_SETFOCUS:
+        UIActivate();
         break;
     case WM_GETDLGCODE:
         return DLGC_WANTALLKEYS | DLGC_WANTCHARS;

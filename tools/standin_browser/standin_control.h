@@ -1,8 +1,16 @@
 // The stand-in WebBrowser control: in-place activated by its host, it navigates by fetching
-// the page and running its inline scripts, tells the host's DWebBrowserEvents2 sink about the
-// navigation and new windows, asks the host's document-host handler for its external object,
-// its keys and its context menu, shows the page's alerts through the host, and paints the
-// page's title so screenshots show where the page is. Test tooling only.
+// the page (and its frames) and running its inline scripts, tells the host's DWebBrowserEvents2
+// sink about the navigation, each frame and new windows, asks the host's document-host handler
+// for its external object, its keys and its context menu, shows the page's alerts and
+// questions through the host, asks the host's command target about script errors, and paints
+// the page's title and paragraphs in the page's colours, with the page's text fields as edit
+// controls, so screenshots show where the page is. Test tooling only.
+//
+// Like the real control it gets keys only from its container: once UI-activated (focused) it
+// hands the host its IOleInPlaceActiveObject, whose TranslateAccelerator asks the host's
+// TranslateAccelerator first and handles the browser's own keys (Tab between fields, paste,
+// refresh, new window, ...) only when the host says S_FALSE. Its window procedure never asks
+// the host; keys dispatched to it reach the page.
 #pragma once
 #include <windows.h>
 #include <mshtmhst.h>
@@ -12,13 +20,17 @@
 #include <map>
 #include <string>
 
+#include <vector>
+
 #include "fw/com_ptr.h"
 #include "tools/standin_browser/page_script.h"
+#include "tools/standin_browser/page_source.h"
 
 namespace standin {
 
 class StandinControl : public IOleObject,
                        public IOleInPlaceObject,
+                       public IOleInPlaceActiveObject,
                        public IDispatch,
                        public IConnectionPointContainer,
                        public IPersistStreamInit,
@@ -61,9 +73,16 @@ public:
     STDMETHODIMP GetWindow(HWND* hwnd) override;
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
     STDMETHODIMP InPlaceDeactivate() override;
-    STDMETHODIMP UIDeactivate() override { return S_OK; }
+    STDMETHODIMP UIDeactivate() override;
     STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT clip) override;
     STDMETHODIMP ReactivateAndUndo() override { return E_NOTIMPL; }
+
+    // IOleInPlaceActiveObject
+    STDMETHODIMP TranslateAccelerator(LPMSG msg) override;
+    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
+    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
+    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
 
     // IDispatch: Navigate and ReadyState
     STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
@@ -88,6 +107,9 @@ public:
     HWND Window() override { return m_hWnd; }
     IDispatch* External() override { return m_pExternal.get(); }
     void Alert(const std::wstring& text) override;
+    bool Confirm(const std::wstring& text) override;
+    bool FieldText(const std::wstring& id, std::wstring& text) override;
+    void ScriptError(const std::wstring& message, unsigned long line) override;
     void Open(const std::wstring& url) override;
     long SetTimeout(IDispatch* fn, long ms) override;
 
@@ -107,21 +129,42 @@ private:
         fw::ComPtr<IDispatch> m_pSink;
     } m_eventPoint;
 
+    struct Field {
+        std::wstring id;
+        HWND hwnd;
+    };
+
     ~StandinControl();
     static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    static LRESULT CALLBACK FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void LoadPage();
-    void FireDocumentEvent(DISPID event);
+    void LoadFrames(const std::vector<std::wstring>& frames);
+    void FireDocumentEvent(DISPID event, IDispatch* frame, const std::wstring& url);
+    void LogPlaceAfterCompletion(const wchar_t* which);
     void Fire(DISPID event, DISPPARAMS& params);
-    bool OfferKey(UINT msg, WPARAM wp, LPARAM lp);
+    // The page's message box through the host's IDocHostShowUI; the host's answer, else
+    // S_FALSE when it has none (the browser then shows its own).
+    HRESULT AskHost(const std::wstring& text, UINT type, LRESULT& result);
+    // The browser's own handling of a key the host let through; true when it took the key.
+    bool BrowserKey(const MSG& msg);
+    void MoveFocusBetweenFields(bool back);
+    void PasteInto(HWND field);
+    void PageKey(WPARAM code);
+    void UIActivate();
     void OnContextMenu(LPARAM lp);
     void Paint();
+    void CreateFields(const std::vector<std::wstring>& ids);
+    void StopTimers();
     void EndPage();
     fw::ComPtr<IDocHostUIHandler> UiHandler();
 
     ULONG m_cRef = 1;
     HWND m_hWnd = nullptr;
+    HWND m_hPlace = nullptr;  // the host's window the control lies in
+    bool m_bUIActive = false;
     fw::ComPtr<IOleClientSite> m_pSite;
+    fw::ComPtr<IOleInPlaceFrame> m_pFrame;
     fw::ComPtr<IDispatch> m_pExternal;
     PageScript* m_pScript = nullptr;
     std::map<UINT_PTR, IDispatch*> m_timers;
@@ -129,6 +172,9 @@ private:
     long m_readyState = 0;  // READYSTATE_UNINITIALIZED
     std::wstring m_url;
     std::wstring m_title;
+    unsigned long m_textColour = 0;
+    std::vector<Paragraph> m_paragraphs;
+    std::vector<Field> m_fields;
 };
 
 }  // namespace standin

@@ -5,6 +5,8 @@
 //                                                   owner, screen rectangle, children with id and rectangle)
 //   uidriver click <caption> <button text>          press a button of a window
 //   uidriver click-id <caption> <control id>        press a control of a window or of a window it owns
+//   uidriver hide-id <caption> <control id>         hide such a control
+//   uidriver clip-set <text>                        put text on the clipboard
 //   uidriver key <caption> <virtual key code>       press and release a key in a window
 //   uidriver close <caption>                        ask a window to close (WM_CLOSE); a hidden one
 //                                                   when no visible window has the caption
@@ -130,22 +132,48 @@ int Click(const std::wstring& caption, const std::wstring& button)
     return 1;
 }
 
-// Picture buttons have no text: they are found by id, also in the captionless windows that
-// the captioned one owns.
-int ClickId(const std::wstring& caption, int id)
+// Picture buttons have no text: controls are found by id, also in the captionless windows
+// that the captioned one owns.
+HWND FindControl(const std::wstring& caption, int id)
 {
     HWND owner = FindVisibleWindow(caption);
-    if (!owner) return 1;
+    if (!owner) return nullptr;
     std::vector<HWND> candidates{owner};
     for (HWND hwnd : TopLevelWindows())
         if (GetWindow(hwnd, GW_OWNER) == owner) candidates.push_back(hwnd);
-    for (HWND window : candidates) {
-        if (HWND control = GetDlgItem(window, id)) {
-            PostMessageW(control, BM_CLICK, 0, 0);
-            return 0;
-        }
+    for (HWND window : candidates)
+        if (HWND control = GetDlgItem(window, id)) return control;
+    return nullptr;
+}
+
+int ClickId(const std::wstring& caption, int id)
+{
+    HWND control = FindControl(caption, id);
+    if (!control) return 1;
+    PostMessageW(control, BM_CLICK, 0, 0);
+    return 0;
+}
+
+int HideId(const std::wstring& caption, int id)
+{
+    HWND control = FindControl(caption, id);
+    if (!control) return 1;
+    ShowWindowAsync(control, SW_HIDE);
+    return 0;
+}
+
+int ClipSet(const std::wstring& text)
+{
+    if (!OpenClipboard(nullptr)) return 1;
+    EmptyClipboard();
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    if (auto* copy = memory ? static_cast<wchar_t*>(GlobalLock(memory)) : nullptr) {
+        std::wmemcpy(copy, text.c_str(), text.size() + 1);
+        GlobalUnlock(memory);
+        SetClipboardData(CF_UNICODETEXT, memory);
     }
-    return 1;
+    CloseClipboard();
+    return memory ? 0 : 1;
 }
 
 int Key(const std::wstring& caption, UINT vk)
@@ -164,11 +192,11 @@ int Key(const std::wstring& caption, UINT vk)
 
 // Real input, as from the mouse and keyboard: the system's key state changes with it, which
 // posted messages leave alone.
-void SendInputs(std::vector<INPUT>& inputs)
+void SendInputs(std::vector<INPUT>& inputs, DWORD gapMs = 30)
 {
     for (INPUT& input : inputs) {
         SendInput(1, &input, sizeof input);
-        Sleep(30);
+        Sleep(gapMs);
     }
 }
 
@@ -210,10 +238,15 @@ int Keys(int count, wchar_t** strokes)
             if (plus == std::wstring::npos) break;
             start = plus + 1;
         }
-        std::vector<INPUT> inputs;
-        for (WORD vk : parts) inputs.push_back(KeyInput(vk, false));
-        for (auto vk = parts.rbegin(); vk != parts.rend(); ++vk) inputs.push_back(KeyInput(*vk, true));
-        SendInputs(inputs);
+        std::vector<INPUT> down, up;
+        for (WORD vk : parts) down.push_back(KeyInput(vk, false));
+        for (auto vk = parts.rbegin(); vk != parts.rend(); ++vk) up.push_back(KeyInput(*vk, true));
+        // Pressed and held as a person does: a program that reads the keys' physical state
+        // while it handles the stroke finds them down, however busy it is (and Wine answers
+        // such reads from a cache that is 50 ms old at most).
+        SendInputs(down, 150);
+        Sleep(300);
+        SendInputs(up);
     }
     return 0;
 }
@@ -255,7 +288,7 @@ int Usage()
 {
     std::fputs("usage: uidriver list | click CAPTION BUTTON | click-id CAPTION ID | key CAPTION VK | close CAPTION |"
                " wait CAPTION [gone] [TIMEOUT_MS] | click-at X Y [right] | keys STROKE... |"
-               " lock PATH MS\n",
+               " lock PATH MS | hide-id CAPTION ID | clip-set TEXT\n",
                stderr);
     return 2;
 }
@@ -269,6 +302,8 @@ int wmain(int argc, wchar_t** argv)
     if (cmd == L"list" && argc == 2) return List();
     if (cmd == L"click" && argc == 4) return Click(argv[2], argv[3]);
     if (cmd == L"click-id" && argc == 4) return ClickId(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 0)));
+    if (cmd == L"hide-id" && argc == 4) return HideId(argv[2], static_cast<int>(std::wcstol(argv[3], nullptr, 0)));
+    if (cmd == L"clip-set" && argc == 3) return ClipSet(argv[2]);
     if (cmd == L"key" && argc == 4) return Key(argv[2], static_cast<UINT>(std::wcstoul(argv[3], nullptr, 0)));
     if (cmd == L"close" && argc == 3) return Close(argv[2]);
     if (cmd == L"click-at" && (argc == 4 || argc == 5))
