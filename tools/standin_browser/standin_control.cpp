@@ -692,13 +692,19 @@ LRESULT CALLBACK StandinControl::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
             self->PageKey(wp);
             break;
         case WM_PASTE:
-            // The field's paste is the browser's: through the OLE clipboard.
-            self->PasteInto(hwnd);
+            // A page's field is no window of its own: its only paste is the browser's Ctrl+V,
+            // taken in TranslateAccelerator from the OLE clipboard. The edit control's own
+            // paste (from the Win32 clipboard, on a dispatched Ctrl+V) would let a container
+            // that never forwards keys pass for one that does.
             handled = true;
             break;
         case WM_CHAR:
-            handled = wp == 0x16;  // Ctrl+V typed: the same paste
-            if (handled) self->PasteInto(hwnd);
+            handled = wp == 0x16;  // Ctrl+V dispatched without the accelerator: no paste
+            break;
+        case WM_CONTEXTMENU:
+            // The edit control's own menu is no browser's: the host decides, as for the page.
+            self->OnContextMenu(lp);
+            handled = true;
             break;
         default:
             break;
