@@ -19,7 +19,12 @@ void LoadCrashDumpWriter()
     // what broke. Kept for the life of the process; the first call of MiniDumpWriteDump binds
     // to this module.
     static const HMODULE dbghelp = ::LoadLibraryExW(L"dbghelp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    (void)dbghelp;
+    if (!dbghelp) return;
+    // A dump needs the modules' list, not their symbols. Some dump writers (Wine's) load every
+    // module's debug information while writing unless loads are deferred: slow in a dying
+    // process, and where that reading faults the filter runs again and again until the stack
+    // is gone, leaving neither a dump nor an ended process.
+    ::SymSetOptions(::SymGetOptions() | SYMOPT_DEFERRED_LOADS);
 }
 
 LONG WINAPI CrashDumpFilter(EXCEPTION_POINTERS* pExceptionInfo)

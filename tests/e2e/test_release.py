@@ -20,6 +20,8 @@ GAME_NAME = _cache_value("LAUNCHER_GAME_NAME", "Vantorra")
 VERSION = _cache_value("LAUNCHER_VERSION", "0.0.0.1")
 # The release is always the 32-bit build; the end-to-end launcher is the variant under test.
 RELEASE = REPO / "build" / "win32" / "bin" / f"{GAME_NAME}.exe"
+# The release program of the variant under test: another build for the same processor as LAUNCHER.
+VARIANT_RELEASE = LAUNCHER.parent.parent / "bin" / f"{GAME_NAME}.exe"
 SPLASH = GAME_NAME
 CLOSE_BUTTON = 101
 PASSWORD = "throwaway-pass"
@@ -231,13 +233,13 @@ def test_crash_dump_reads_back_against_the_debug_file(desktop, wine_session, tmp
 
         # A program of another build, or a debug file of another build, is refused rather than
         # read with the wrong symbols.
-        wrong = read_dump(dump, require(RELEASE), reader.path)
+        wrong = read_dump(dump, require(VARIANT_RELEASE), reader.path)
         assert wrong.returncode == 2
         assert "no module of this build" in wrong.stderr
         mixed = tmp_path / "mixed" / LAUNCHER.name
         mixed.parent.mkdir()
         shutil.copy2(LAUNCHER, mixed)
-        shutil.copy2(RELEASE.with_suffix(".debug"), mixed.with_suffix(".debug"))
+        shutil.copy2(VARIANT_RELEASE.with_suffix(".debug"), mixed.with_suffix(".debug"))
         wrong = read_dump(dump, mixed, reader.path)
         assert wrong.returncode == 2
         assert "is not the debug file" in wrong.stderr
