@@ -84,7 +84,7 @@ EntryOutcome CopyFileEntry(UpdateContext& ctx, unzFile archive, const EntryHeade
     if (!out.get()) {
         return failed(__LINE__, L"cannot create " + header.target);
     }
-    std::setvbuf(out.get(), buffers.targetStdio.data(), _IOFBF, buffers.targetStdio.size());
+    std::setvbuf(out.get(), nullptr, _IONBF, 0);
 
     std::uint64_t written = 0;
     for (;;) {
@@ -92,12 +92,12 @@ EntryOutcome CopyFileEntry(UpdateContext& ctx, unzFile archive, const EntryHeade
             ctx.Info(kWalkFunction, __LINE__, L"entry " + name + L" abandoned: the walk stopped");
             return EntryOutcome::Abandoned;
         }
-        const int got = unzReadCurrentFile(archive, buffers.block, CopyBuffers::kBlockBytes);
+        const int got = unzReadCurrentFile(archive, buffers.block.data(), CopyBuffers::kBlockBytes);
         if (got < 0) {
             return failed(__LINE__, L"cannot read entry " + name + L" (" + std::to_wstring(got) + L")");
         }
         if (got == 0) break;
-        if (std::fwrite(buffers.block, 1, static_cast<std::size_t>(got), out.get()) != static_cast<std::size_t>(got)) {
+        if (std::fwrite(buffers.block.data(), 1, static_cast<std::size_t>(got), out.get()) != static_cast<std::size_t>(got)) {
             return failed(__LINE__, L"cannot write " + header.target);
         }
         written += static_cast<std::uint64_t>(got);

@@ -177,6 +177,9 @@ private:
     std::vector<std::thread> m_threads;
 };
 
+// The order of hand-out: large entries by size, the rest after them as they come.
+std::uint64_t HandOutWeight(const FileJob& job) { return job.size >= kLargeEntryBytes ? job.size : 0; }
+
 }  // namespace
 
 unsigned UnzipWorkerCount(unsigned hardwareThreads)
@@ -190,7 +193,7 @@ bool UnpackFiles(UpdateContext& ctx, const std::wstring& packagePath, std::vecto
     if (jobs.empty()) return true;
     workers = static_cast<unsigned>(std::min<std::size_t>(std::max(workers, 1u), jobs.size()));
     if (workers > 1)
-        std::stable_sort(jobs.begin(), jobs.end(), [](const FileJob& a, const FileJob& b) { return a.size > b.size; });
+        std::stable_sort(jobs.begin(), jobs.end(), [](const FileJob& a, const FileJob& b) { return HandOutWeight(a) > HandOutWeight(b); });
     JobQueue queue(std::move(jobs));
 
     std::size_t shown = 0;

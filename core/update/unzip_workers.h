@@ -27,10 +27,13 @@ constexpr unsigned kMaxUnzipWorkers = 8;
 // One thread per hardware thread, at most kMaxUnzipWorkers; one when the number is unknown (0).
 unsigned UnzipWorkerCount(unsigned hardwareThreads);
 
+// Entries of this size or more are large: with several threads they are handed out first.
+constexpr std::uint64_t kLargeEntryBytes = 1u << 20;
+
 // Unpacks the jobs (their names checked and their folders made) with the given number of
-// threads; with one, on the calling thread. With several, the largest entries go first, so
-// that a huge entry does not end the walk alone; with one, the archive's order, which reads
-// the package front to back. entryFinished runs on the calling thread once for each entry
+// threads; with one, on the calling thread. With several, the large entries go first, largest
+// first, so that a huge entry does not end the walk alone. The others keep the archive's order
+// (with one thread, every entry does), which reads the package front to back. entryFinished runs on the calling thread once for each entry
 // written, never after a failure. The first entry that fails stops the walk: no entry starts
 // after it, entries under way are abandoned and their files removed, and the call returns
 // false once every thread has ended. True when every job was written.

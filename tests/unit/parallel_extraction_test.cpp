@@ -74,16 +74,13 @@ TEST_F(PackageExtraction, AClientShapedArchiveArrivesWholeWithAnyNumberOfWorkers
     }
 }
 
-// With several workers the largest entries are handed out first; with one, the archive's order
-// (it reads the package front to back). Every file is held at its first write until two have
-// been opened, so the first two files opened are exactly the first two entries handed out.
-TEST_F(PackageExtraction, SeveralWorkersTakeTheLargestEntriesFirst)
+// With several workers the large entries are handed out first, largest first, and the others
+// in the archive's order; with one, every entry in the archive's order (it reads the package
+// front to back). Every file is held at its first write until two have been opened, so the
+// first two files opened are exactly the first two entries handed out.
+TEST_F(PackageExtraction, SeveralWorkersTakeTheLargeEntriesFirst)
 {
-    // Growing sizes in the archive's order, so the largest come last.
-    std::vector<ZipEntry> entries;
-    for (int i = 1; i <= 6; ++i)
-        entries.push_back({"f" + std::to_string(i) + ".dat", testing_support::NoiseBytes(10000u * i, 7u + i)});
-    const auto firstTwoOpened = [&](unsigned count) {
+    const auto firstTwoOpened = [&](const std::vector<ZipEntry>& entries, unsigned count) {
         fs::remove_all(client);
         fs::create_directories(client);
         EXPECT_TRUE(Pack(entries));
@@ -103,14 +100,27 @@ TEST_F(PackageExtraction, SeveralWorkersTakeTheLargestEntriesFirst)
         });
         EXPECT_TRUE(core::OnUnzipFile(ctx, Wide(package)));
         watcher.join();
-        return firstTwo;
+        return std::set<std::wstring>(firstTwo.begin(), firstTwo.end());
+    };
+    const auto opened = [&](std::initializer_list<const char*> names) {
+        std::set<std::wstring> paths;
+        for (const char* name : names) paths.insert(Wide(client / name));
+        return paths;
     };
 
-    const std::vector<std::wstring> two = firstTwoOpened(2);
-    EXPECT_EQ(two.size(), 2u);
-    EXPECT_EQ(std::set<std::wstring>(two.begin(), two.end()),
-              (std::set<std::wstring>{Wide(client / "f6.dat"), Wide(client / "f5.dat")}));
-    EXPECT_EQ(firstTwoOpened(1), std::vector<std::wstring>{Wide(client / "f1.dat")});
+    // Growing sizes in the archive's order: small ones first, the two large ones last.
+    std::vector<ZipEntry> entries;
+    for (int i = 1; i <= 4; ++i)
+        entries.push_back({"f" + std::to_string(i) + ".dat", testing_support::NoiseBytes(10000u * i, 7u + i)});
+    entries.push_back({"f5.dat", testing_support::NoiseBytes(core::kLargeEntryBytes, 12u)});
+    entries.push_back({"f6.dat", testing_support::NoiseBytes(core::kLargeEntryBytes + 10000u, 13u)});
+
+    EXPECT_EQ(firstTwoOpened(entries, 2), opened({"f6.dat", "f5.dat"}));
+    EXPECT_EQ(firstTwoOpened(entries, 1), opened({"f1.dat"}));
+    // Without large entries, several workers start at the front of the archive, not at its
+    // largest entries.
+    entries.resize(4);
+    EXPECT_EQ(firstTwoOpened(entries, 2), opened({"f1.dat", "f2.dat"}));
 }
 
 // One entry fails while another, larger one is being written: the larger one is abandoned and
@@ -124,9 +134,10 @@ TEST_F(PackageExtraction, AFailureAbandonsTheEntriesUnderWayAndStartsNoOther)
     bad.raw = true;
     bad.rawCrc = testing_support::Crc32(payload) ^ 1u;
     bad.rawSize = static_cast<unsigned long>(payload.size());
-    ASSERT_TRUE(Pack({{"later1.txt", "1"},
+    // Handed out: the large big.bin, then the others in the archive's order.
+    ASSERT_TRUE(Pack({bad,
+                      {"later1.txt", "1"},
                       {"big.bin", testing_support::NoiseBytes(2u << 20, 5)},
-                      bad,
                       {"folder/later2.txt", "2"}}));
     host.stallName = L"big.bin";
     auto ctx = Context(&window);
