@@ -97,10 +97,11 @@ EntryOutcome CopyFileEntry(UpdateContext& ctx, unzFile archive, const EntryHeade
             return failed(__LINE__, L"cannot read entry " + name + L" (" + std::to_wstring(got) + L")");
         }
         if (got == 0) break;
-        if (std::fwrite(buffers.block.data(), 1, static_cast<std::size_t>(got), out.get()) != static_cast<std::size_t>(got)) {
+        const auto size = static_cast<std::size_t>(got);
+        if (std::fwrite(buffers.block.data(), 1, size, out.get()) != size) {
             return failed(__LINE__, L"cannot write " + header.target);
         }
-        written += static_cast<std::uint64_t>(got);
+        written += size;
     }
     if (!out.Close()) {
         return failed(__LINE__, L"cannot write " + header.target);

@@ -193,7 +193,8 @@ bool UnpackFiles(UpdateContext& ctx, const std::wstring& packagePath, std::vecto
     if (jobs.empty()) return true;
     workers = static_cast<unsigned>(std::min<std::size_t>(std::max(workers, 1u), jobs.size()));
     if (workers > 1)
-        std::stable_sort(jobs.begin(), jobs.end(), [](const FileJob& a, const FileJob& b) { return HandOutWeight(a) > HandOutWeight(b); });
+        std::stable_sort(jobs.begin(), jobs.end(),
+                         [](const FileJob& a, const FileJob& b) { return HandOutWeight(a) > HandOutWeight(b); });
     JobQueue queue(std::move(jobs));
 
     std::size_t shown = 0;
