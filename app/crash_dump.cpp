@@ -2,15 +2,40 @@
 
 #include <dbghelp.h>
 
+#include <atomic>
+
 #include "core/profile/profile_names.h"
 #include "fw/win_handle.h"
 
 std::wstring g_strDumpPrefix;
 LPTOP_LEVEL_EXCEPTION_FILTER g_pfnPrevFilter = nullptr;
+MiniDumpWriter g_pfnMiniDumpWriter = ::MiniDumpWriteDump;
 
 namespace {
 // A user stream that marks the dump as written by the launcher.
 constexpr ULONG32 kLauncherUserStreamType = 0x10001;
+// How long a crash on another thread waits for the first crash's dump, which ends the process.
+constexpr DWORD kOtherCrashWaitMs = 60000;
+
+// The thread whose crash is being written (0: none yet; no thread has the id 0) and that
+// crash's code. Only the first crash of the process is written.
+std::atomic<DWORD> g_dumpingThread{0};
+DWORD g_firstCrashCode = 0;
+
+// A crash inside the filter (the dump writer faulted) would enter the filter again and again
+// until the stack is gone, and the process might then end with any status. The first entry
+// wins; every later one ends the process with the first crash's code.
+void EndAnyLaterEntry(DWORD crashCode)
+{
+    DWORD writer = 0;
+    if (g_dumpingThread.compare_exchange_strong(writer, ::GetCurrentThreadId())) {
+        g_firstCrashCode = crashCode;
+        return;
+    }
+    // Another thread's crash: its dump is being written, and the process ends when it is.
+    if (writer != ::GetCurrentThreadId()) ::Sleep(kOtherCrashWaitMs);
+    ::TerminateProcess(::GetCurrentProcess(), g_firstCrashCode);
+}
 }
 
 void LoadCrashDumpWriter()
@@ -30,6 +55,8 @@ void LoadCrashDumpWriter()
 LONG WINAPI CrashDumpFilter(EXCEPTION_POINTERS* pExceptionInfo)
 {
     if (::IsDebuggerPresent()) return EXCEPTION_CONTINUE_SEARCH;
+    const EXCEPTION_RECORD* record = pExceptionInfo ? pExceptionInfo->ExceptionRecord : nullptr;
+    EndAnyLaterEntry(record ? record->ExceptionCode : EXCEPTION_ACCESS_VIOLATION);
 
     SYSTEMTIME st;
     ::GetLocalTime(&st);
@@ -56,7 +83,7 @@ LONG WINAPI CrashDumpFilter(EXCEPTION_POINTERS* pExceptionInfo)
         streams.UserStreamCount = 1;
         streams.UserStreamArray = &stream;
 
-        ::MiniDumpWriteDump(::GetCurrentProcess(), ::GetCurrentProcessId(), file.get(), MiniDumpNormal,
+        g_pfnMiniDumpWriter(::GetCurrentProcess(), ::GetCurrentProcessId(), file.get(), MiniDumpNormal,
                             &exceptionInfo, &streams, nullptr);
     }
     return EXCEPTION_EXECUTE_HANDLER;

@@ -86,7 +86,10 @@ class Server:
         self.proc = subprocess.Popen(
             ["/usr/bin/python3", str(REPO / "tools" / "channel_server.py"), "--port", str(port),
              "--config-file", str(config), "--requests-log", str(self.requests_log),
-             "--package", f"{self.path}={package}"], stdout=subprocess.PIPE, text=True)
+             # Both package paths: the Windows variant asks for its own, while the native pipeline
+             # (a 64-bit program) asks for ClientDownloadUrl's on any host.
+             *(arg for path in sorted(set(PACKAGE_PATHS.values())) for arg in ("--package", f"{path}={package}"))],
+            stdout=subprocess.PIPE, text=True)
         if "listening" not in (self.proc.stdout.readline() or ""):
             self.stop()
             raise SystemExit(f"the channel server did not start on port {port}")

@@ -11,6 +11,24 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 PY=/usr/bin/python3
 
+# Nothing an earlier run left is seen by this one: every layer's temporary files (TMPDIR),
+# pytest's folders and the Wine session (display, template prefix, prefixes) live in a folder
+# made fresh for this run, whose name is the same length on every run. It is removed when the
+# run passes and kept, for a look, when it fails.
+RUN_TMP="$(mktemp -d "${TMPDIR:-/tmp}/launcher-test.XXXXXXXX")"
+export TMPDIR="$RUN_TMP"
+echo "== this run's temporary folder: $RUN_TMP"
+finish() {
+  local status=$?
+  if [ -n "${LAUNCHER_WINE_RUN:-}" ]; then $PY scripts/winerun.py stop || true; fi
+  if [ "$status" -eq 0 ]; then
+    rm -rf "$RUN_TMP"
+  else
+    echo "== the run failed; its temporary folder stays: $RUN_TMP"
+  fi
+}
+trap finish EXIT
+
 why="$(mktemp)"
 LAUNCHER_WINE_ARCH="$($PY scripts/winerun.py variant 2>"$why")"
 WINE_REASON="$(cat "$why")"; rm -f "$why"
@@ -31,9 +49,8 @@ echo "== native unit tests under AddressSanitizer and UBSan"
 ctest --preset native-asan
 
 # One Wine session (display and template prefix) for this run, ended however the run ends.
-export LAUNCHER_WINE_RUN="$PWD/build/wine-run/test"
+export LAUNCHER_WINE_RUN="$RUN_TMP/wine"
 export LAUNCHER_WIN_BUILD="$PWD/build/$LAUNCHER_WINE_ARCH"
-trap '$PY scripts/winerun.py stop' EXIT
 echo "== starting Wine (virtual display and template prefix)"
 $PY scripts/winerun.py start
 
@@ -41,4 +58,4 @@ echo "== Windows tests under Wine ($WINE_REASON)"
 ctest --preset "$LAUNCHER_WINE_ARCH"
 
 echo "== tool and end-to-end tests"
-$PY -m pytest -q -p no:cacheprovider tests/tools tests/e2e
+$PY -m pytest -q -p no:cacheprovider --basetemp="$RUN_TMP/pytest" tests/tools tests/e2e

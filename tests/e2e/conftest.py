@@ -43,6 +43,9 @@ TEST_HOST = _cache_value("LAUNCHER_TEST_HOST", "127.0.0.1:47631")
 TEST_PORT = int(TEST_HOST.rsplit(":", 1)[1])
 
 INSTALL_DIR = r"C:\qorn-palmet"
+# The exit status `wine` gives a program that crashed with an access violation: the crash
+# filter ends the process with the exception's code, of which Wine passes on the low byte.
+ACCESS_VIOLATION_EXIT = 0xC0000005 & 0xFF
 GAME_EXE = r"C:\qorn-palmet\client\qorn\qorn.exe"
 
 

@@ -1,7 +1,7 @@
 """The launcher runs elevated from a folder the player can write to: DLLs planted beside it under
 the names of system DLLs are never loaded, through a start with its reports and a crash that
 writes a dump."""
-from conftest import INSTALL_DIR, LAUNCHER, PLANTED_DLL, place_program, wait_for
+from conftest import ACCESS_VIOLATION_EXIT, INSTALL_DIR, LAUNCHER, PLANTED_DLL, place_program, wait_for
 
 SPLASH = "Vantorra"
 DOWNLOADS = r"C:\users\Public\Downloads\qorn"
@@ -29,7 +29,7 @@ def test_dlls_beside_the_launcher_are_never_loaded(desktop, channel):
     reports = channel.wait_for_reports(2, timeout=30)
     assert len(reports) == 2, reports
     crash_now.touch()
-    assert desktop.wait_exit(proc) != 0
+    assert desktop.wait_exit(proc) == ACCESS_VIOLATION_EXIT
 
     dumps = wait_for(lambda: sorted(desktop.path(INSTALL_DIR).glob("Vantorra_*.dmp")))
     assert dumps, "the crash left no dump"

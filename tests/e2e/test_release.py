@@ -12,7 +12,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import INSTALL_DIR, LAUNCHER, REPO, _cache_value, place_program, wait_for
+from conftest import ACCESS_VIOLATION_EXIT, INSTALL_DIR, LAUNCHER, REPO, _cache_value, place_program, wait_for
 from pe_file import Minidump, PeFile
 from test_install import configure, make_package, wait_status
 
@@ -212,7 +212,7 @@ def test_crash_dump_reads_back_against_the_debug_file(desktop, wine_session, tmp
     proc = desktop.start(LAUNCHER, env={"LAUNCHER_E2E_CRASH_FILE": r"C:\crash-now"})
     desktop.wait_window(SPLASH)
     crash_now.touch()
-    assert desktop.wait_exit(proc) != 0
+    assert desktop.wait_exit(proc) == ACCESS_VIOLATION_EXIT
     dumps = wait_for(lambda: sorted(desktop.path(INSTALL_DIR).glob(f"{GAME_NAME}_*.dmp")))
     assert dumps, "the crash left no dump"
     dump = tmp_path / dumps[0].name

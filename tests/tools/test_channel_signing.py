@@ -158,5 +158,7 @@ def test_the_build_refuses_a_keys_file_that_is_not_one_or_two_public_keys(channe
     keys_file.write_text(content.format(k="ab" * 32))
     result, header = keys_header(keys_file, tmp_path)
     assert result.returncode != 0
-    assert message in result.stderr
+    # CMake wraps an error's text at a column, so where the lines break depends on the length of
+    # the keys file's path: compare the words, not the lines.
+    assert message in " ".join(result.stderr.split()), result.stderr
     assert not header.exists()

@@ -38,9 +38,13 @@ std::vector<DumpStream> ReadStreamDirectory(const std::vector<char>& file)
     return streams;
 }
 
-DWORD RunCrashingChild(const std::wstring& prefix)
+// What the faulting dump writer raises: not the crash's own code, so an exit with it shows
+// that the writer's fault, not the crash, ended the process.
+constexpr DWORD kWriterFault = 0xE0D0F001;
+
+DWORD RunCrashingChild(const std::wstring& prefix, const wchar_t* mode = L"--crash-child")
 {
-    return wintest::RunSelfAsChild(L"--crash-child", L"\"" + prefix + L"\"");
+    return wintest::RunSelfAsChild(mode, L"\"" + prefix + L"\"");
 }
 
 TEST(CrashDump, FaultLeavesAMinidumpWithTheLauncherStream)
@@ -77,6 +81,23 @@ TEST(CrashDump, MissingDirectoryStillEndsTheProcessQuietly)
     EXPECT_TRUE(wintest::ListFiles(dir.path(), L"*").empty());
 }
 
+TEST(CrashDump, AWriterThatFaultsEndsTheProcessWithTheCrashsCode)
+{
+    // The writer's fault enters the filter again; that entry must end the process with the
+    // first crash's code instead of writing again until the stack is gone.
+    wintest::TempDir dir(L"crashdump-faulting-writer");
+    const DWORD code = RunCrashingChild(dir.path() + L"\\qorn", L"--crash-child-faulting-writer");
+    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION)) << std::hex << code;
+    EXPECT_NE(code, kWriterFault);
+}
+
+BOOL WINAPI FaultingWriter(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE, PMINIDUMP_EXCEPTION_INFORMATION,
+                           PMINIDUMP_USER_STREAM_INFORMATION, PMINIDUMP_CALLBACK_INFORMATION)
+{
+    ::RaiseException(kWriterFault, 0, 0, nullptr);
+    return FALSE;
+}
+
 }  // namespace
 
 // Child mode: install the filter as start-up does, then fault.
@@ -88,4 +109,11 @@ int CrashChildMain(const std::wstring& prefix)
     volatile int* nowhere = nullptr;
     *nowhere = 1;
     return 1;
+}
+
+// Child mode: the same with a dump writer that faults.
+int CrashChildWithFaultingWriterMain(const std::wstring& prefix)
+{
+    g_pfnMiniDumpWriter = FaultingWriter;
+    return CrashChildMain(prefix);
 }

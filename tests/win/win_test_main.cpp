@@ -10,6 +10,7 @@
 #include "diag/file_log.h"
 
 int CrashChildMain(const std::wstring& argument);
+int CrashChildWithFaultingWriterMain(const std::wstring& argument);
 int FileLogChildMain(const std::wstring& argument);
 int SystemInfoChildMain(const std::wstring& argument);
 int ShowWindowChildMain(const std::wstring& argument);
@@ -24,6 +25,7 @@ struct ChildMode {
 
 const ChildMode kChildModes[] = {
     {L"--crash-child", CrashChildMain},
+    {L"--crash-child-faulting-writer", CrashChildWithFaultingWriterMain},
     {L"--file-log-child", FileLogChildMain},
     {L"--system-info-child", SystemInfoChildMain},
     {L"--show-window-child", ShowWindowChildMain},
