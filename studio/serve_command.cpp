@@ -178,6 +178,11 @@ bool WorkerReads(const ServedFolder& site, const WorkerAccount& worker, const fs
         _exit(failed.empty() ? 0 : 1);
     }
     close(report[1]);
+    if (child < 0) {
+        close(report[0]);
+        error = "cannot check what nginx's workers can read";
+        return false;
+    }
     std::string failed;
     char block[512];
     for (ssize_t n; (n = read(report[0], block, sizeof block)) != 0;) {
@@ -187,9 +192,9 @@ bool WorkerReads(const ServedFolder& site, const WorkerAccount& worker, const fs
     }
     close(report[0]);
     int status = 0;
-    while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
     const std::size_t split = failed.find('\0');
     const std::string file = failed.substr(0, split);
     error = "nginx's workers run as " + worker.user + " (never as root), who cannot read " +
