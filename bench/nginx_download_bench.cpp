@@ -36,7 +36,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kPath[] = "/bench/package.zip";
+// serve answers only a channel's paths: a package's names its version and 16 hex digits.
+constexpr char kPath[] = "/packages/bench/bench_1.0.0.0_0000000000000000.zip";
 
 int Connect(int port)
 {
@@ -127,11 +128,13 @@ int main(int argc, char** argv)
     fs::create_directories(cache);
     const fs::path source = cache / "download-source.bin";
     if (!bench::MakeNoiseFile(source, bytes)) return std::cerr << "cannot write " << source << "\n", 1;
-    // The served folder: the file under the path the transfers ask for.
+    // The served folder: the file under the path the transfers ask for, as a hard link (serve
+    // follows no link).
     const fs::path site = cache / "nginx-site";
+    const fs::path served = site / fs::path(kPath).relative_path();
     fs::remove_all(site);
-    fs::create_directories(site / "bench");
-    fs::create_symlink(fs::absolute(source), site / "bench" / "package.zip");
+    fs::create_directories(served.parent_path());
+    fs::create_hard_link(source, served);
 
     bench::OutputFolder target;
     if (!target.Choose(out, cache, "launcher-nginx-bench", bytes)) return 1;

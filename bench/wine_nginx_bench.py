@@ -12,7 +12,9 @@ of its figure). The channel folder holds the package and a configuration documen
 the launcher's reports are answered by nginx as a channel's are.
 """
 import argparse
+import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -23,23 +25,29 @@ from wine_bench_support import REPO, Build, bench_run, launcher_and_curl_pairs, 
 
 GOAL = 0.95
 CHANNEL = REPO / "build" / "native" / "studio" / "channel"
-PACKAGE_PATH = "/packages/palmet/qorn_1.0.3.7_bench.zip"
+# serve answers only a channel's paths: a package's names its version and 16 hex digits.
+PACKAGE_PATH = "/packages/palmet/qorn_1.0.3.7_0000000000000000.zip"
 
 
 class NginxChannel:
-    """A channel folder with the package, served by scripts/channel serve on the launcher's port."""
+    """A channel folder with the package, served by scripts/channel serve on the launcher's port.
+    It lies beside the package, which it holds as a hard link (serve follows no link), and its
+    logs beside it."""
 
-    def __init__(self, root: Path, port: int, package: Path):
+    def __init__(self, port: int, package: Path):
         self.size = package.stat().st_size
-        self.site = root / "site"
+        self.site = package.parent / "nginx-site"
+        logs = package.parent / "nginx-site-logs"
+        for old in (self.site, logs):
+            shutil.rmtree(old, ignore_errors=True)
         (self.site / PACKAGE_PATH.lstrip("/")).parent.mkdir(parents=True)
-        (self.site / PACKAGE_PATH.lstrip("/")).symlink_to(package)
+        os.link(package, self.site / PACKAGE_PATH.lstrip("/"))
         self.url = f"http://127.0.0.1:{port}{PACKAGE_PATH}"
         config = self.site / "api/merth/ditches/palmet/client_config_palmet.php"
         config.parent.mkdir(parents=True)
         config.write_text(f"ClientVersion=1.0.3.7\nClientMiniUpdateVersion=1.0.3.7\nClientDownloadUrl={self.url}\n"
                           f"Client32DownloadUrl={self.url}\n")
-        self.access_log = self.site / "logs" / "access.log"
+        self.access_log = logs / "access.log"
         self.proc = subprocess.Popen([CHANNEL, "serve", self.site, "--port", str(port)], stdout=subprocess.PIPE,
                                      text=True)
         if not (self.proc.stdout.readline() or "").startswith("serving "):
@@ -80,7 +88,7 @@ def main() -> int:
           f"prefixes in {args.run_dir}, {args.pairs} pairs after a warm-up pair")
 
     with bench_run(args.run_dir, build) as (session, _):
-        channel = NginxChannel(Path(args.run_dir) / "nginx", build.port, package)
+        channel = NginxChannel(build.port, package)
         try:
             times = launcher_and_curl_pairs(session, channel, build, curl_exe, args.pairs)
         finally:

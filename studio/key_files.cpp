@@ -1,8 +1,6 @@
 #include "studio/key_files.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 
 #ifdef _WIN32
@@ -10,6 +8,7 @@
 #include <sddl.h>
 #else
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
 #include <cstring>
@@ -52,68 +51,99 @@ std::unique_ptr<void, LocalFreer> OwnerOnlyDescriptor()
     return std::unique_ptr<void, LocalFreer>(descriptor);
 }
 
-bool CreateAndWrite(const std::filesystem::path& path, const std::string& bytes, bool ownerOnly, std::string& error)
+}  // namespace
+
+NewKeyFile::~NewKeyFile()
+{
+    if (!m_handle) return;
+    if (!m_keep) {
+        // Deleted through the handle: exactly the file this object created, whatever the path
+        // names by now.
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        SetFileInformationByHandle(m_handle, FileDispositionInfo, &disposition, sizeof disposition);
+    }
+    CloseHandle(m_handle);
+}
+
+bool NewKeyFile::Create(const std::filesystem::path& path, bool ownerOnly, std::string& error)
 {
     std::unique_ptr<void, LocalFreer> descriptor;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
     if (ownerOnly) {
         descriptor = OwnerOnlyDescriptor();
         if (!descriptor) {
-            error = "cannot make an owner-only access list";
+            error = core::PathUtf8(path) + " cannot get an owner-only access list";
             return false;
         }
         attributes.lpSecurityDescriptor = descriptor.get();
     }
-    UniqueHandle file(CreateFileW(path.wstring().c_str(), GENERIC_WRITE, 0, ownerOnly ? &attributes : nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) {
-        file.release();
-        error = GetLastError() == ERROR_FILE_EXISTS ? "exists: a key is never overwritten" : "cannot be created";
+    HANDLE file = CreateFileW(path.wstring().c_str(), GENERIC_WRITE | DELETE, 0, ownerOnly ? &attributes : nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD why = GetLastError();
+        error = core::PathUtf8(path) + (why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS
+                                            ? " exists: a key is never overwritten"
+                                            : " cannot be created");
         return false;
     }
-    DWORD written = 0;
-    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
-        written != bytes.size() || !FlushFileBuffers(file.get())) {
-        error = "cannot be written";
-        return false;
-    }
+    m_handle = file;
+    m_path = path;
     return true;
 }
+
+bool NewKeyFile::Write(const std::string& bytes, std::string& error)
+{
+    DWORD written = 0;
+    if (WriteFile(m_handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size() && FlushFileBuffers(m_handle))
+        return true;
+    error = core::PathUtf8(m_path) + " cannot be written";
+    return false;
+}
 #else
-bool CreateAndWrite(const std::filesystem::path& path, const std::string& bytes, bool ownerOnly, std::string& error)
+}  // namespace
+
+NewKeyFile::~NewKeyFile()
+{
+    if (m_fd < 0) return;
+    // Unlinked by name, so only while the name still holds the file this object created.
+    struct stat made {}, named {};
+    if (!m_keep && ::fstat(m_fd, &made) == 0 && ::lstat(m_path.c_str(), &named) == 0 && made.st_dev == named.st_dev &&
+        made.st_ino == named.st_ino)
+        ::unlink(m_path.c_str());
+    ::close(m_fd);
+}
+
+bool NewKeyFile::Create(const std::filesystem::path& path, bool ownerOnly, std::string& error)
 {
     // The mode is given at creation, so the secret is never readable by others, not even for
-    // a moment; the umask can only take permissions away.
+    // a moment; the umask can only take permissions away. O_EXCL also fails on a link, even
+    // one to nothing, rather than create the file it points to.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, ownerOnly ? 0600 : 0644);
     if (fd < 0) {
-        error = errno == EEXIST ? "exists: a key is never overwritten" : std::string("cannot be created: ") + std::strerror(errno);
+        error = core::PathUtf8(path) + (errno == EEXIST ? std::string(" exists: a key is never overwritten")
+                                                        : std::string(" cannot be created: ") + std::strerror(errno));
         return false;
     }
+    m_fd = fd;
+    m_path = path;
+    return true;
+}
+
+bool NewKeyFile::Write(const std::string& bytes, std::string& error)
+{
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = ::write(m_fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }
-    const bool ok = done == bytes.size() && ::fsync(fd) == 0;
-    if (::close(fd) != 0 || !ok) {
-        error = "cannot be written";
-        return false;
-    }
-    return true;
-}
-#endif
-
-}  // namespace
-
-bool WriteNewKeyFile(const std::filesystem::path& path, const std::string& bytes, bool ownerOnly, std::string& error)
-{
-    std::string why;
-    if (CreateAndWrite(path, bytes, ownerOnly, why)) return true;
-    error = core::PathUtf8(path) + " " + why;
+    if (done == bytes.size() && ::fsync(m_fd) == 0) return true;
+    error = core::PathUtf8(m_path) + " cannot be written";
     return false;
 }
+#endif
 
 bool ReadKeyFile(const std::filesystem::path& path, std::string& bytes, std::string& error)
 {
@@ -123,9 +153,12 @@ bool ReadKeyFile(const std::filesystem::path& path, std::string& bytes, std::str
         error = core::PathUtf8(path) + (ec ? " cannot be read" : " is too large for a key file");
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in.good() && !in.eof()) {
+    // Unbuffered, straight into a string sized once: no stream buffer or grown string leaves a
+    // copy of a secret behind in freed memory.
+    core::StdioFile in(core::OpenPathFile(path, "rb"));
+    if (in) std::setvbuf(in.get(), nullptr, _IONBF, 0);
+    bytes.assign(static_cast<std::size_t>(size), '\0');
+    if (!in || std::fread(&bytes[0], 1, bytes.size(), in.get()) != bytes.size() || std::fgetc(in.get()) != EOF) {
         error = core::PathUtf8(path) + " cannot be read";
         return false;
     }

@@ -2,6 +2,7 @@
 // channel. Prints progress while a large tree is packed and a summary at the end.
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 #include "core/publish/channel_key_text.h"
@@ -19,10 +20,25 @@ const std::set<std::string> kOptions = {"game",    "version",      "base-url",  
                                         "code",    "channel",      "mini-version", "entry-url",
                                         "custom-parameters", "sign-key"};
 
+// A secret key inside the game folder would be packed into the package every player
+// downloads; inside OUT it would be served, or uploaded to a CDN, with the channel.
+std::string SigningKeyPlaceProblem(const std::string& keyFile, const CommandArgs& args)
+{
+    const std::filesystem::path key = core::Utf8Path(keyFile);
+    if (core::PathInside(key, core::Utf8Path(*args.Option("game"))))
+        return "--sign-key " + keyFile + " lies inside the game folder --game, whose every file is packed into the "
+               "package players download";
+    if (core::PathInside(key, core::Utf8Path(*args.Option("out"))))
+        return "--sign-key " + keyFile + " lies inside the served folder --out, which a web server or CDN hands to "
+               "anyone who asks";
+    return "";
+}
+
 // The seed of --sign-key's file, read before anything is packed so a wrong key costs nothing.
 bool ReadSigningSeed(const std::string& keyFile, core::ChannelSecretSeed& seed, std::string& error)
 {
     std::string text;
+    const core::SecretWiper<std::string> wipeText(text);
     if (!ReadKeyFile(core::Utf8Path(keyFile), text, error)) return false;
     if (core::ParseSecretKeyText(text, seed, error)) return true;
     error = keyFile + " " + error;
@@ -107,9 +123,14 @@ int RunPublish(const CommandWords& words)
     ProgressLines progress;
     request.progress = std::ref(progress);
     core::ChannelSecretSeed seed{};
+    const core::SecretWiper<core::ChannelSecretSeed> wipeSeed(seed);
     core::ChannelPublicKey signingKey{};
     const bool sign = args.Option("sign-key").has_value();
     if (sign) {
+        if (const std::string problem = SigningKeyPlaceProblem(*args.Option("sign-key"), args); !problem.empty()) {
+            PrintError("publish: " + problem + "; keep the secret key outside both; nothing was published");
+            return kExitFailed;
+        }
         if (!ReadSigningSeed(*args.Option("sign-key"), seed, error) || !core::ChannelPublicKeyFromSeed(seed, signingKey)) {
             PrintError("publish: --sign-key: " + (error.empty() ? std::string("libsodium cannot start") : error) +
                        "; nothing was published");
@@ -124,7 +145,7 @@ int RunPublish(const CommandWords& words)
 
     core::PublishSummary summary;
     const bool published = core::PublishChannel(request, summary, error);
-    seed.fill(0);
+    core::WipeSecret(seed);
     if (!published) {
         PrintError("publish: " + error + "; nothing was published");
         return kExitFailed;

@@ -22,4 +22,22 @@ bool ParseSecretKeyText(const std::string& text, ChannelSecretSeed& seed, std::s
 // A new secret seed from the system's random source (libsodium); false when that fails.
 bool NewChannelSecretSeed(ChannelSecretSeed& seed);
 
+// Overwrites a secret with zeros through libsodium's wipe, which the compiler keeps: a plain
+// fill of memory that is not read again may be dropped as a dead store.
+void WipeSecret(ChannelSecretSeed& seed);
+void WipeSecret(std::string& text);  // every byte of it, then empties it
+
+// Wipes what it guards when it goes out of scope, on every way out of a function.
+template <class Secret>
+class SecretWiper {
+public:
+    explicit SecretWiper(Secret& secret) : m_secret(secret) {}
+    SecretWiper(const SecretWiper&) = delete;
+    SecretWiper& operator=(const SecretWiper&) = delete;
+    ~SecretWiper() { WipeSecret(m_secret); }
+
+private:
+    Secret& m_secret;
+};
+
 }  // namespace core

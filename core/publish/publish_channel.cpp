@@ -74,13 +74,6 @@ std::string OutProblem(const fs::path& out)
     return PathUtf8(out) + ": holds other files; publish into a new or empty folder, or one published before";
 }
 
-// OUT inside the game folder would be packed into the next package, earlier packages and all.
-bool Inside(const fs::path& path, const fs::path& folder)
-{
-    const fs::path relative = path.lexically_relative(folder);
-    return !relative.empty() && *relative.begin() != "..";
-}
-
 bool MakeParent(const fs::path& file, std::string& error)
 {
     std::error_code ec;
@@ -153,7 +146,8 @@ bool PublishChannel(const PublishRequest& given, PublishSummary& summary, std::s
     summary = PublishSummary{};
     error = PublishRequestProblem(request);
     if (!error.empty()) return false;
-    if (Inside(request.outDir, FolderPath(request.gameDir))) {
+    // OUT inside the game folder would be packed into the next package, earlier packages and all.
+    if (PathInside(request.outDir, request.gameDir)) {
         error = PathUtf8(request.outDir) + ": lies inside the game folder, whose every file goes into the package";
         return false;
     }

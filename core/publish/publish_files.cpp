@@ -65,6 +65,27 @@ std::string PathUtf8(const fs::path& path)
 #endif
 }
 
+bool PathInside(const fs::path& path, const fs::path& folder)
+{
+    // "game/" and "game" are one folder.
+    const auto folderForm = [](fs::path p) {
+        while (p.has_parent_path() && p.filename().empty()) p = p.parent_path();
+        return p;
+    };
+    const auto below = [&](const fs::path& inner, const fs::path& outer) {
+        const fs::path relative = folderForm(inner).lexically_relative(folderForm(outer));
+        return !relative.empty() && *relative.begin() != "..";
+    };
+    std::error_code ec;
+    const fs::path absolutePath = fs::absolute(path, ec).lexically_normal();
+    const fs::path absoluteFolder = fs::absolute(folder, ec).lexically_normal();
+    if (below(absolutePath, absoluteFolder)) return true;
+    const fs::path realPath = fs::weakly_canonical(absolutePath, ec);
+    if (ec) return false;
+    const fs::path realFolder = fs::weakly_canonical(absoluteFolder, ec);
+    return !ec && below(realPath, realFolder);
+}
+
 bool ReadFileBytes(const fs::path& path, std::string& bytes)
 {
     StdioFile in(OpenPathFile(path, "rb"));

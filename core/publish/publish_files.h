@@ -34,6 +34,10 @@ bool ReadFileBytes(const std::filesystem::path& path, std::string& bytes);
 // Writes bytes as the whole file; false (and error set) when that fails, including at close.
 bool WriteFileBytes(const std::filesystem::path& path, const std::string& bytes, std::string& error);
 
+// Whether path is folder or lies below it, by the absolute paths as given and again with every
+// link of them that exists resolved: a key reached through a link into a folder is inside it.
+bool PathInside(const std::filesystem::path& path, const std::filesystem::path& folder);
+
 // Lower-case hex SHA-256 of a file; empty when it cannot be read. progress, when given, gets
 // the bytes read so far after each block.
 std::string FileSha256(const std::filesystem::path& path, void (*progress)(void*, std::uint64_t) = nullptr,

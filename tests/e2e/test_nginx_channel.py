@@ -1,7 +1,7 @@
 """The real launcher against a channel as a studio makes and serves it: the game tree published
 by scripts/channel publish and served by nginx (scripts/channel serve) on the port the e2e
-launcher was built for. A fresh install with non-ASCII names, the reports in
-OUT/logs/reports.log, an update from version 1 to 2, and a download killed hard and resumed
+launcher was built for. A fresh install with non-ASCII names, the reports in serve's
+reports.log (beside OUT), an update from version 1 to 2, and a download killed hard and resumed
 from nginx, also after the package at its URL was replaced (never spliced)."""
 import os
 import random
@@ -75,6 +75,7 @@ class StudioChannel:
             pytest.fail(f"{CHANNEL} is missing: build the native preset first")
         self.root = root
         self.out = root / "out"
+        self.logs = root / "out-logs"  # where serve writes its logs: beside OUT, never inside it
         self.base = f"http://127.0.0.1:{TEST_PORT}"
         self.server = None
         self.games = 0
@@ -107,14 +108,14 @@ class StudioChannel:
             assert self.server.wait(timeout=30) == 0
 
     def reports(self) -> list[str]:
-        log = self.out / "logs" / "reports.log"
+        log = self.logs / "reports.log"
         return log.read_text().splitlines() if log.exists() else []
 
     def package_requests(self) -> list[dict]:
         """nginx's access log: request path, status, body bytes sent, Range, If-Range."""
         rows = []
         pattern = re.compile(r'"GET (\S+) HTTP/1\.1" (\d+) (\d+) "([^"]*)" "([^"]*)"')
-        for line in (self.out / "logs" / "access.log").read_text().splitlines():
+        for line in (self.logs / "access.log").read_text().splitlines():
             m = pattern.search(line)
             if m and m.group(1).startswith("/packages/"):
                 rows.append({"path": m.group(1), "status": int(m.group(2)), "sent": int(m.group(3)),

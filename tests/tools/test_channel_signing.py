@@ -1,8 +1,9 @@
 """A signed channel from the studio's side: scripts/channel keygen writes the key pair (the
-secret owner-only, never over an existing key), publish --sign-key signs the configuration
-document, checked here by OpenSSL (an Ed25519 implementation of its own) over the bytes before
-the signature line, and the launcher's build reads keygen's public key files
-(cmake/ChannelKeys.cmake run as the build runs it)."""
+secret owner-only, never over an existing key, removing nothing it did not write), publish
+--sign-key signs the configuration document, checked here by OpenSSL (an Ed25519
+implementation of its own) over the bytes before the signature line, and refuses a key it
+would pack or serve; the launcher's build reads keygen's public key files
+(cmake/ChannelKeys.cmake run as the build runs it) and never prints a secret one."""
 import stat
 import subprocess
 from pathlib import Path
@@ -68,7 +69,7 @@ def test_keygen_writes_an_owner_only_secret_and_a_public_key(channel_tool, tmp_p
     lines = [l for l in secret.read_text().splitlines() if l and not l.startswith("#")]
     assert len(lines) == 1 and lines[0].startswith("channel-secret-key=") and len(lines[0]) == 19 + 64
     text = public.read_text()
-    assert len(text) == 65 and text.endswith("\n") and int(text[:64], 16) >= 0
+    assert len(text) == 65 and text.endswith("\n") and all(c in "0123456789abcdef" for c in text[:64])
     assert text[:64] in result.stdout
     # A second pair is another key.
     assert keygen(tmp_path / "next").returncode == 0
@@ -76,12 +77,20 @@ def test_keygen_writes_an_owner_only_secret_and_a_public_key(channel_tool, tmp_p
 
 
 @pytest.mark.parametrize("existing", ["studio.key", "studio.pub"])
-def test_keygen_never_overwrites_a_key(channel_tool, tmp_path, existing):
-    (tmp_path / existing).write_text("precious\n")
+@pytest.mark.parametrize("form", ["file", "dangling-link"])
+def test_keygen_never_overwrites_a_key_nor_removes_what_it_did_not_write(channel_tool, tmp_path, existing, form):
+    path = tmp_path / existing
+    if form == "file":
+        path.write_text("precious\n")
+    else:
+        path.symlink_to(tmp_path / "elsewhere" / "precious.key")
     result = keygen(tmp_path / "studio")
     assert result.returncode == 1
-    assert "never overwritten" in result.stderr
-    assert (tmp_path / existing).read_text() == "precious\n"
+    assert "never overwritten" in result.stderr and "nothing was written" in result.stderr
+    if form == "file":
+        assert path.read_text() == "precious\n"
+    else:
+        assert path.is_symlink() and path.readlink() == tmp_path / "elsewhere" / "precious.key"
     assert sorted(p.name for p in tmp_path.iterdir()) == [existing]
 
 
@@ -119,6 +128,31 @@ def test_publish_refuses_what_is_not_a_secret_key_and_writes_nothing(channel_too
     assert not (tmp_path / "out").exists()
 
 
+@pytest.mark.parametrize("place", ["game", "game-folder", "game-through-link", "out"])
+def test_publish_refuses_a_signing_key_it_would_ship_or_serve(channel_tool, tmp_path, game, place):
+    out = tmp_path / "out"
+    if place == "out":
+        assert publish(game, out).returncode == 0
+        prefix = out / "studio"
+    else:
+        prefix = game / ("keys/studio" if place == "game-folder" else "studio")
+        prefix.parent.mkdir(exist_ok=True)
+    assert keygen(prefix).returncode == 0
+    before = sorted(p.relative_to(tmp_path) for p in tmp_path.rglob("*"))
+    key = prefix.with_suffix(".key")
+    if place == "game-through-link":
+        (tmp_path / "link").symlink_to(game)
+        key = tmp_path / "link" / "studio.key"
+    result = publish(game, out, "--sign-key", key)
+    assert result.returncode == 1, result.stderr
+    words = " ".join(result.stderr.split())
+    where = "the served folder --out" if place == "out" else "the game folder --game"
+    assert f"--sign-key {key} lies inside {where}" in words and "nothing was published" in words, words
+    assert "channel-secret-key" not in result.stderr
+    assert sorted(p.relative_to(tmp_path) for p in tmp_path.rglob("*") if p.parent != tmp_path or
+                  p.name != "link") == before
+
+
 def keys_header(keys_file, tmp_path):
     header = tmp_path / "channel_keys.h"
     result = run("cmake", f"-DKEYS_FILE={keys_file}", f"-DHEADER={header}",
@@ -149,16 +183,30 @@ def test_the_build_reads_one_or_two_public_key_files_of_keygen(channel_tool, tmp
 
 @pytest.mark.parametrize("content, message", [
     ("", "holds 0 keys"),
-    ("aa\n", "is not a key"),
+    ("# the key\n\naa\n", "line 3 is not a public key (64 hex digits)"),
     ("{k}\n{k}\n{k}\n", "holds 3 keys"),
-    ("channel-secret-key={k}\n", "is not a key"),
+    ("{k}\nkey {s}\n", "line 2 is not a public key (64 hex digits)"),
+    ("# Secret key\nchannel-secret-key={s}\n", "is a secret key file"),
 ])
 def test_the_build_refuses_a_keys_file_that_is_not_one_or_two_public_keys(channel_tool, tmp_path, content, message):
     keys_file = tmp_path / "keys.pub"
-    keys_file.write_text(content.format(k="ab" * 32))
+    secret = "5ec7" * 16
+    keys_file.write_text(content.format(k="ab" * 32, s=secret))
     result, header = keys_header(keys_file, tmp_path)
     assert result.returncode != 0
     # CMake wraps an error's text at a column, so where the lines break depends on the length of
     # the keys file's path: compare the words, not the lines.
-    assert message in " ".join(result.stderr.split()), result.stderr
+    words = " ".join(result.stderr.split())
+    assert message in words and str(keys_file) in words, result.stderr
+    # The build log names the file and never shows what it holds: it may be a secret.
+    assert secret not in "".join((result.stdout + result.stderr).split())
     assert not header.exists()
+
+
+def test_the_build_never_prints_the_secret_of_keygens_key_file(channel_tool, tmp_path):
+    assert keygen(tmp_path / "studio").returncode == 0
+    secret_line = next(l for l in (tmp_path / "studio.key").read_text().splitlines() if not l.startswith("#"))
+    result, header = keys_header(tmp_path / "studio.key", tmp_path)
+    assert result.returncode != 0 and not header.exists()
+    assert "is a secret key file" in " ".join(result.stderr.split())
+    assert secret_line.split("=", 1)[1] not in "".join((result.stdout + result.stderr).split())

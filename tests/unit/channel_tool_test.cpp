@@ -44,11 +44,18 @@ TEST(NginxConfig, RatesAndPaths)
     for (const char* bad : {"", "k", "2g", "2mm", "1 m", "-1"}) EXPECT_NE(studio::NginxRateProblem(bad), "") << bad;
     for (const char* bad : {"/tmp/a\"b", "/tmp/$x", "/tmp/a\\b", "/tmp/a\nb"})
         EXPECT_NE(studio::NginxPathProblem(bad), "") << bad;
-    const std::string config = studio::NginxConfig({"/run/x", "/run/x/site", 8080, false, "2m"});
+    const std::string config = studio::NginxConfig({"/run/x", "/proc/self/fd/3", "/srv/logs", 8080, "", "", "2m"});
     EXPECT_NE(config.find("listen 127.0.0.1:8080;"), std::string::npos);
     EXPECT_NE(config.find("limit_rate 2m;"), std::string::npos);
-    EXPECT_EQ(config.find("user root"), std::string::npos);
     EXPECT_NE(config.find("pid \"/run/x/nginx.pid\";"), std::string::npos);
+    EXPECT_NE(config.find("root \"/proc/self/fd/3\";\n        disable_symlinks on from=$document_root;"),
+              std::string::npos);
+    EXPECT_NE(config.find("access_log \"/srv/logs/access.log\""), std::string::npos);
+    // Not started by root: no account to take, and never root's.
+    EXPECT_EQ(config.find("user "), std::string::npos);
+    const std::string asRoot = studio::NginxConfig({"/run/x", "/proc/self/fd/3", "/srv/logs", 8080, "nobody", "nogroup", ""});
+    EXPECT_NE(asRoot.find("\nuser nobody nogroup;\n"), std::string::npos);
+    EXPECT_EQ(asRoot.find("limit_rate"), std::string::npos);
 }
 
 }  // namespace

@@ -422,6 +422,28 @@ TEST_F(Publisher, RefusedValuesLeaveAServedFolderAsItWas)
     EXPECT_EQ(ReadTree(elsewhere), (Tree{{"letter.txt", "keep"}}));
 }
 
+// Whether a path lies in a folder: what keeps OUT out of the package and a signing key out of
+// both.
+TEST_F(Publisher, PathInsideByTheGivenPathsAndByWhereLinksLead)
+{
+    MakeTree(game, {{"keys/studio.key", "k"}});
+    fs::create_directory_symlink(game, root / "work" / "link");
+    const std::pair<fs::path, bool> cases[] = {
+        {game / "keys" / "studio.key", true},
+        {game, true},
+        {game / "keys" / ".." / ".." / "out", false},
+        {root / "work" / "game-other" / "studio.key", false},  // a name that merely begins alike
+        {root / "work" / "link" / "keys" / "studio.key", true},
+        {root / "work" / "link" / "new" / "studio.key", true},  // below a link, not yet made
+        {root / "work" / "studio.key", false},
+    };
+    for (const auto& [path, inside] : cases) {
+        EXPECT_EQ(core::PathInside(path, game), inside) << path;
+        EXPECT_EQ(core::PathInside(path, game.string() + "/"), inside) << path;
+    }
+    EXPECT_TRUE(core::PathInside(game / "keys" / "studio.key", root / "work" / "link"));
+}
+
 TEST(PackageWriter, DosTimesAndZip64Thresholds)
 {
     EXPECT_EQ(core::DosDateTime(315532800), (1ul << 5 | 1ul) << 16);  // 1980-01-01 00:00:00
