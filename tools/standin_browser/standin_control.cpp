@@ -237,7 +237,8 @@ STDMETHODIMP StandinControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG
     if (frame) frame->GetWindow(&frameWindow);
     Log(frameWindow && frameWindow == info.hwndFrame
             ? std::wstring(L"frame window: the one the window context names")
-            : L"frame window " + Hex(frameWindow) + L" is not the one the window context names, " + Hex(info.hwndFrame));
+            : L"frame window " + Hex(frameWindow) + L" is not the one the window context names, " +
+                  Hex(info.hwndFrame));
     m_pFrame = std::move(frame);
     HWND owner = parent;
     if (!owner) inPlace->GetWindow(&owner);

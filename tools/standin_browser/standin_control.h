@@ -105,7 +105,10 @@ public:
                         UINT*) override;
 
     // IConnectionPointContainer: one connection point, DWebBrowserEvents2
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return Answer(L"EnumConnectionPoints", E_NOTIMPL); }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override
+    {
+        return Answer(L"EnumConnectionPoints", E_NOTIMPL);
+    }
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
     // IPersistStreamInit
@@ -137,7 +140,10 @@ private:
         STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
         STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
         STDMETHODIMP Unadvise(DWORD cookie) override;
-        STDMETHODIMP EnumConnections(IEnumConnections**) override { return m_pOuter->Answer(L"EnumConnections", E_NOTIMPL); }
+        STDMETHODIMP EnumConnections(IEnumConnections**) override
+        {
+            return m_pOuter->Answer(L"EnumConnections", E_NOTIMPL);
+        }
         // Whether the sink's references are its own or the host's client site's.
         void LogSinkCounting();
         StandinControl* m_pOuter = nullptr;
