@@ -204,6 +204,7 @@ def test_a_framed_page_shows_its_place_at_the_top_level_completion(desktop, chan
     assert wait_for(lambda: "DocumentComplete of the page: place shown" in standin_log(desktop), 60), \
         standin_log(desktop)
     log = standin_log(desktop)
+    assert "DocumentComplete of the frame: place hidden" in log, log
     frame_done = log.index("DocumentComplete of the frame: place hidden")
     assert frame_done < log.index("DocumentComplete of the page: place shown"), log
     assert any(line.startswith("frame ") and line.endswith("/entry/frame.html loaded") for line in log), log
