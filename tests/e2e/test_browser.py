@@ -196,7 +196,7 @@ def test_a_framed_page_shows_its_place_at_the_top_level_completion(desktop, chan
                                      '</iframe>'))
     # The configuration arrives slowly, so the page's place can be hidden before the page loads;
     # the lazily loaded frame arrives slowly, so it can be hidden again before that frame completes.
-    channel.set_fault(channel.config_path, trickle_bytes=48, trickle_interval=0.4, times=1)
+    channel.set_fault(channel.config_path, trickle_bytes=24, trickle_interval=0.4, times=1)
     channel.set_fault("/entry/late.html", trickle_bytes=8, trickle_interval=0.25, times=1)
     proc = desktop.start(LAUNCHER)
     desktop.wait_window(SPLASH)
@@ -204,7 +204,7 @@ def test_a_framed_page_shows_its_place_at_the_top_level_completion(desktop, chan
     assert wait_for(lambda: "DocumentComplete of the page: place shown" in standin_log(desktop), 60), \
         standin_log(desktop)
     log = standin_log(desktop)
-    assert "DocumentComplete of the frame: place hidden" in log, log
+    assert "DocumentComplete of the frame: place hidden" in log, "\n".join(log)
     frame_done = log.index("DocumentComplete of the frame: place hidden")
     assert frame_done < log.index("DocumentComplete of the page: place shown"), log
     assert any(line.startswith("frame ") and line.endswith("/entry/frame.html loaded") for line in log), log
