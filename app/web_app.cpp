@@ -136,6 +136,7 @@ BOOL CWebApp::InitInstance()
     g_bOleInitialized = SUCCEEDED(ole);
     if (FAILED(ole)) LOG_ERROR("CWebApp::InitInstance", L"OleInitialize failed, " + std::to_wstring(ole));
     m_pDispatch = new CImpIDispatch();
+    m_pDispatch->AddRef();  // the application's own, until ExitInstance
 
     if (core::IsUninstallCommand(core::ArgumentsOfCommandLine(::GetCommandLineW()))) {
         UnInstall();
@@ -168,8 +169,9 @@ void CWebApp::EndBecauseAlreadyRunning()
 int CWebApp::ExitInstance()
 {
     WindowsUpdateHost::StopLoggingAndReporting();
-    delete m_pDispatch;
-    m_pDispatch = nullptr;
+    // Before OLE ends; a browser that still holds the page's external object deletes it with
+    // its own last release, whenever that comes.
+    ReleaseApplicationExternal(m_pDispatch);
     if (g_bOleInitialized) ::OleUninitialize();
     g_bOleInitialized = false;
     ::SetErrorMode(0);

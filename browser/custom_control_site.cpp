@@ -158,16 +158,23 @@ STDMETHODIMP CCustomControlSite::XDocHostShowUI::ShowHelp(HWND, LPOLESTR, UINT, 
     return S_OK;
 }
 
+namespace {
+
+// The standard group (null) and the document host's are known, without a command of ours
+// but the script error; any other group is unknown.
+bool IsKnownGroup(const GUID* group) { return !group || IsEqualGUID(*group, kCGID_DocHostCommandHandler); }
+
+}  // namespace
+
 STDMETHODIMP CCustomControlSite::XOleCommandTarget::QueryStatus(const GUID* group, ULONG, OLECMD*, OLECMDTEXT*)
 {
-    return group && IsEqualGUID(*group, kCGID_DocHostCommandHandler) ? OLECMDERR_E_NOTSUPPORTED
-                                                                     : OLECMDERR_E_UNKNOWNGROUP;
+    return IsKnownGroup(group) ? OLECMDERR_E_NOTSUPPORTED : OLECMDERR_E_UNKNOWNGROUP;
 }
 
 STDMETHODIMP CCustomControlSite::XOleCommandTarget::Exec(const GUID* group, DWORD id, DWORD, VARIANT* in, VARIANT* out)
 {
-    if (!group || !IsEqualGUID(*group, kCGID_DocHostCommandHandler)) return OLECMDERR_E_UNKNOWNGROUP;
-    if (id != OLECMDID_SHOWSCRIPTERROR) return OLECMDERR_E_NOTSUPPORTED;
+    if (!IsKnownGroup(group)) return OLECMDERR_E_UNKNOWNGROUP;
+    if (!group || id != OLECMDID_SHOWSCRIPTERROR) return OLECMDERR_E_NOTSUPPORTED;
     LOG_ERROR("CCustomControlSite::ShowScriptError", ScriptErrorText(in));
     // Handled: no box, and the page's scripts keep running.
     if (out) {

@@ -1,8 +1,10 @@
 #include "browser/imp_idispatch.h"
 
 #include <cwchar>
+#include <utility>
 
 #include "browser/script_bridge_ends.h"
+#include "diag/file_log.h"
 
 namespace {
 
@@ -62,7 +64,12 @@ STDMETHODIMP CImpIDispatch::QueryInterface(REFIID riid, void** ppv)
 
 STDMETHODIMP_(ULONG) CImpIDispatch::AddRef() { return ++m_cRef; }
 
-STDMETHODIMP_(ULONG) CImpIDispatch::Release() { return --m_cRef; }
+STDMETHODIMP_(ULONG) CImpIDispatch::Release()
+{
+    const ULONG count = --m_cRef;
+    if (count == 0) delete this;
+    return count;
+}
 
 STDMETHODIMP CImpIDispatch::GetTypeInfoCount(UINT*) { return E_NOTIMPL; }
 
@@ -104,6 +111,15 @@ STDMETHODIMP CImpIDispatch::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISP
         break;
     }
     return S_OK;
+}
+
+void ReleaseApplicationExternal(CImpIDispatch*& external)
+{
+    if (!external) return;
+    const ULONG left = std::exchange(external, nullptr)->Release();
+    if (left != 0)
+        LOG_INFO("CWebApp::ExitInstance", L"window.external still referenced (" + std::to_wstring(left) +
+                                              L"): it goes with its last release or with the process");
 }
 
 std::wstring CImpIDispatch::Dispatch(const std::wstring& method, const std::wstring& params)

@@ -1,7 +1,7 @@
 // The entry page's window.external: a late-bound automation object with four names. Calls
 // arrive on the window thread inside the browser's script engine and are forwarded to the
-// splash window's dispatcher. The application owns the one object; the reference count only
-// serves the interface and never frees it.
+// splash window's dispatcher. The application holds one reference from its start; the object
+// is deleted at its last Release, which may be the browser's, after the control was closed.
 #pragma once
 #include <windows.h>
 #include <oaidl.h>
@@ -39,3 +39,8 @@ protected:
 private:
     ULONG m_cRef = 0;
 };
+
+// The application lets go of its window.external at exit; external is null afterwards. A
+// reference the browser still holds keeps the object until that last release (or the
+// process's end), and the log says so.
+void ReleaseApplicationExternal(CImpIDispatch*& external);

@@ -5,6 +5,7 @@
 #include <shldisp.h>
 #include <shlguid.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <servprov.h>
 
 #include <cwchar>
@@ -56,6 +57,15 @@ std::wstring Hex(HRESULT hr)
 
 }  // namespace
 
+bool IsWebAddress(const std::wstring& url)
+{
+    // The whole text is parsed as it will be handed on: no blanks trimmed, no repair.
+    PARSEDURLW parsed{};
+    parsed.cbSize = sizeof parsed;
+    if (url.empty() || FAILED(::ParseURLW(url.c_str(), &parsed))) return false;
+    return parsed.nScheme == URL_SCHEME_HTTP || parsed.nScheme == URL_SCHEME_HTTPS;
+}
+
 HRESULT OpenThroughDesktopShell(const std::wstring& url)
 {
     fw::ComPtr<IShellDispatch2> shell;
@@ -73,6 +83,10 @@ HRESULT OpenThroughDesktopShell(const std::wstring& url)
 
 UrlOpenedBy OpenUrlInDefaultBrowser(const std::wstring& url, DesktopShellRoute desktopShell)
 {
+    if (!IsWebAddress(url)) {
+        LOG_ERROR("CWebBrowser2::OnNewWindow3", L"not an http or https address, dropped: " + url);
+        return UrlOpenedBy::Nobody;
+    }
     const HRESULT hr = desktopShell ? desktopShell(url) : E_NOTIMPL;
     if (SUCCEEDED(hr)) {
         LOG_INFO("CWebBrowser2::OnNewWindow3", L"opened by the desktop shell: " + url);

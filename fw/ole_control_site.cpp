@@ -21,7 +21,7 @@ std::vector<COleControlSite*>& Sites()
     return sites;
 }
 
-bool IsKeyboardMessage(UINT msg) { return msg >= WM_KEYDOWN && msg <= WM_SYSKEYUP; }
+bool IsKeyboardMessage(UINT msg) { return msg >= WM_KEYFIRST && msg <= WM_KEYLAST; }
 }  // namespace
 
 COleControlSite* COccManager::CreateSite(HWND container) { return new COleControlSite(container); }
@@ -30,7 +30,20 @@ void EnableControlContainer(COccManager* manager) { g_pManager = manager ? manag
 
 COccManager& ControlContainerManager() { return *g_pManager; }
 
-COleControlSite::COleControlSite(HWND container) : m_hContainer(container) { m_xEventSink.m_pOuter = this; }
+COleControlSite::COleControlSite(HWND container) : m_hContainer(container) {}
+
+ULONG COleControlSite::XPart::AddPartRef()
+{
+    if (m_cRef == 0) m_outer.AddRef();
+    return ++m_cRef;
+}
+
+ULONG COleControlSite::XPart::ReleasePartRef()
+{
+    const ULONG count = --m_cRef;
+    if (count == 0) m_outer.Release();  // may delete the site, and this part with it
+    return count;
+}
 
 COleControlSite::~COleControlSite()
 {
@@ -88,11 +101,13 @@ void COleControlSite::DestroyControl()
         m_pEvents.reset();
     }
     if (m_pObject) {
-        // The order a control expects: out of its place, closed, without a site, released,
-        // all while its window and the dialog still exist.
+        // The order a control expects: out of its user interface, out of its place, closed,
+        // without a site, released, all while its window and the dialog still exist.
         ComPtr<IOleInPlaceObject> inPlace;
-        if (SUCCEEDED(m_pObject->QueryInterface(IID_IOleInPlaceObject, inPlace.put_void())))
+        if (SUCCEEDED(m_pObject->QueryInterface(IID_IOleInPlaceObject, inPlace.put_void()))) {
+            inPlace->UIDeactivate();
             inPlace->InPlaceDeactivate();
+        }
         m_pObject->Close(OLECLOSE_NOSAVE);
         m_pObject->SetClientSite(nullptr);
     }
@@ -145,7 +160,7 @@ bool COleControlSite::IsControl(IUnknown* object) const
     return mine.get() == theirs.get();
 }
 
-STDMETHODIMP COleControlSite::SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR)
+HRESULT COleControlSite::SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR)
 {
     m_pActiveObject.reset();
     if (active) {
@@ -182,8 +197,6 @@ STDMETHODIMP COleControlSite::QueryInterface(REFIID riid, void** ppv)
             *ppv = static_cast<IOleClientSite*>(this);
         else if (IsEqualIID(riid, IID_IOleWindow) || IsEqualIID(riid, IID_IOleInPlaceSite))
             *ppv = static_cast<IOleInPlaceSite*>(this);
-        else if (IsEqualIID(riid, IID_IOleInPlaceUIWindow) || IsEqualIID(riid, IID_IOleInPlaceFrame))
-            *ppv = static_cast<IOleInPlaceFrame*>(this);
         else if (IsEqualIID(riid, IID_IOleControlSite))
             *ppv = static_cast<IOleControlSite*>(this);
     }
@@ -218,8 +231,8 @@ STDMETHODIMP COleControlSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInP
                                                LPRECT clip, LPOLEINPLACEFRAMEINFO info)
 {
     if (frame) {
-        *frame = this;
-        AddRef();
+        *frame = &m_xFrame;
+        m_xFrame.AddRef();
     }
     if (doc) *doc = nullptr;
     const RECT rect = PlaceRect();
@@ -240,6 +253,25 @@ STDMETHODIMP COleControlSite::GetExtendedControl(IDispatch** disp)
     return E_NOTIMPL;
 }
 
+STDMETHODIMP COleControlSite::XFrame::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IOleWindow) &&
+        !IsEqualIID(riid, IID_IOleInPlaceUIWindow) && !IsEqualIID(riid, IID_IOleInPlaceFrame))
+        return E_NOINTERFACE;
+    *ppv = static_cast<IOleInPlaceFrame*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP COleControlSite::XFrame::GetWindow(HWND* hwnd)
+{
+    if (!hwnd) return E_POINTER;
+    *hwnd = Outer().m_hContainer;
+    return S_OK;
+}
+
 STDMETHODIMP COleControlSite::XEventSink::QueryInterface(REFIID riid, void** ppv)
 {
     if (!ppv) return E_POINTER;
@@ -251,14 +283,10 @@ STDMETHODIMP COleControlSite::XEventSink::QueryInterface(REFIID riid, void** ppv
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) COleControlSite::XEventSink::AddRef() { return Outer()->AddRef(); }
-
-STDMETHODIMP_(ULONG) COleControlSite::XEventSink::Release() { return Outer()->Release(); }
-
 STDMETHODIMP COleControlSite::XEventSink::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
                                                  EXCEPINFO*, UINT*)
 {
-    COleControlSite* site = Outer();
+    COleControlSite* site = &Outer();
     if (CDialog* dialog = CDialog::FromHandle(site->m_hContainer))
         if (params) dialog->OnControlEvent(site->m_nId, id, *params);
     return S_OK;

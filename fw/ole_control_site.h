@@ -1,6 +1,7 @@
 // The container side of an ActiveX control on a dialog: the dialog's control is a plain child
 // window that keeps the control's place, and a control site embeds the control in it through
-// the standard in-place protocol (client site, in-place site and frame, control site) and
+// the standard in-place protocol (client site, in-place site, control site; the frame, on the
+// dialog's window, and the event sink are objects of their own) and
 // passes the control's events to the dialog (CDialog::OnControlEvent). A manager creates the
 // sites; a program installs its own manager to give its controls sites with more interfaces.
 #pragma once
@@ -25,7 +26,7 @@ public:
 void EnableControlContainer(COccManager* manager = nullptr);
 COccManager& ControlContainerManager();
 
-class COleControlSite : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame, public IOleControlSite {
+class COleControlSite : public IOleClientSite, public IOleInPlaceSite, public IOleControlSite {
 public:
     explicit COleControlSite(HWND container);
     virtual ~COleControlSite();
@@ -46,7 +47,7 @@ public:
     // True when object is the control itself (COM identity), not one of its parts.
     bool IsControl(IUnknown* object) const;
 
-    // Offers a keyboard message (WM_KEYDOWN through WM_SYSKEYUP) aimed at a control of this
+    // Offers a keyboard message (WM_KEYFIRST through WM_KEYLAST) aimed at a control of this
     // thread, or a window inside it, to that control's in-place active object, as a control
     // container does before its own key handling. True when the control took it.
     static bool TranslateControlKey(MSG& msg);
@@ -66,7 +67,7 @@ public:
     STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
     STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
 
-    // IOleWindow (the in-place site's and the frame's)
+    // IOleWindow (the in-place site's): the control's place
     STDMETHODIMP GetWindow(HWND* hwnd) override;
     STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 
@@ -83,18 +84,8 @@ public:
     STDMETHODIMP DeactivateAndUndo() override { return E_NOTIMPL; }
     STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
 
-    // IOleInPlaceUIWindow / IOleInPlaceFrame: the dialog has no menus or tool bars to share.
-    STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-    STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
     // The control's in-place active object, kept for its keys until it hands over null.
-    STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR) override;
-    STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-    STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
-    STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
-    STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
-    STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+    HRESULT SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR name);
 
     // IOleControlSite
     STDMETHODIMP OnControlInfoChanged() override { return S_OK; }
@@ -110,20 +101,57 @@ protected:
     virtual void* QueryExtraInterface(REFIID) { return nullptr; }
 
 private:
-    // The control's events, handed to the container dialog.
-    class XEventSink : public IDispatch {
+    // The references of the site's parts of their own: each part counts its own, and holds
+    // one on the site while any is out, so the site outlives it.
+    class XPart {
     public:
+        explicit XPart(COleControlSite& outer) : m_outer(outer) {}
+        ULONG AddPartRef();
+        ULONG ReleasePartRef();
+        COleControlSite& Outer() const { return m_outer; }
+
+    private:
+        COleControlSite& m_outer;
+        ULONG m_cRef = 0;
+    };
+
+    // The in-place frame: the dialog's window, which has no menus or tool bars to share.
+    class XFrame : public IOleInPlaceFrame, public XPart {
+    public:
+        using XPart::XPart;
         STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-        STDMETHODIMP_(ULONG) AddRef() override;
-        STDMETHODIMP_(ULONG) Release() override;
+        STDMETHODIMP_(ULONG) AddRef() override { return AddPartRef(); }
+        STDMETHODIMP_(ULONG) Release() override { return ReleasePartRef(); }
+        STDMETHODIMP GetWindow(HWND* hwnd) override;
+        STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+        STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
+        STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
+        STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
+        STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject* active, LPCOLESTR name) override
+        {
+            return Outer().SetActiveObject(active, name);
+        }
+        STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
+        STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
+        STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
+        STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
+        STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+        STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
+    } m_xFrame{*this};
+
+    // The control's events, handed to the container dialog.
+    class XEventSink : public IDispatch, public XPart {
+    public:
+        using XPart::XPart;
+        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+        STDMETHODIMP_(ULONG) AddRef() override { return AddPartRef(); }
+        STDMETHODIMP_(ULONG) Release() override { return ReleasePartRef(); }
         STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
         STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
         STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
         STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override;
-        COleControlSite* Outer() { return m_pOuter; }
-        COleControlSite* m_pOuter = nullptr;
         IID m_iid = IID_NULL;
-    } m_xEventSink;
+    } m_xEventSink{*this};
 
     RECT PlaceRect() const;
     // The place's window procedure in front of its own, for its destruction.

@@ -68,6 +68,10 @@ class Desktop:
         """A real mouse click at a screen point (the system's input, not a posted message)."""
         assert self.ui("click-at", str(x), str(y), *(["right"] if right else [])).returncode == 0
 
+    def wheel_at(self, x: int, y: int, ctrl: bool = False) -> None:
+        """One real notch of the mouse wheel at a screen point, with Ctrl held when asked."""
+        assert self.ui("wheel-at", str(x), str(y), *(["ctrl"] if ctrl else [])).returncode == 0
+
     def keys(self, *strokes: str) -> None:
         """Real key strokes to the focused window, such as "0x41" or "ctrl+0x4e"."""
         assert self.ui("keys", *strokes).returncode == 0

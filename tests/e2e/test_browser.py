@@ -1,6 +1,7 @@
 """The entry page in the launcher's browser, through the stand-in browser control: the page's
-address, its message boxes and their keys, the windows it opens, the keys and fields it gets,
-its frames, its script errors, its context menu and its unload."""
+address, its message boxes and their keys, the windows it opens, the keys, wheel and fields it
+gets, its frames, its script errors, its context menu, its unload and its external object's
+end."""
 import pytest
 from conftest import LAUNCHER, wait_for
 from desktop import button_texts, message_box_text
@@ -73,13 +74,18 @@ def test_entry_page_address_carries_the_platform_query(desktop, channel, entry_p
     close(desktop, proc)
     [request] = channel.requests_for(channel.entry_path)
     assert request["query"] == query
-    assert "host info: flags 0xc, double-click 0" in standin_log(desktop)
+    log = standin_log(desktop)
+    assert "host info: flags 0xc, double-click 0" in log
+    assert "frame window: the one the window context names" in log, log
+    assert "event sink: counts its own references" in log, log
 
 
 def test_alert_is_the_launchers_box_and_new_windows_go_to_the_shell(desktop, channel):
+    dropped = ["file:///C:/windows/system32/calc.exe", "search-ms:query=x", "ms-msdt:/id PCWDiagnostic"]
     proc = start_with_page(desktop, channel,
                            "alert('hello from the page');\n"
-                           "window.open('http://127.0.0.1:9/elsewhere?x=1');\n"
+                           + "".join(f"window.open('{url}');\n" for url in dropped)
+                           + "window.open('http://127.0.0.1:9/elsewhere?x=1');\n"
                            "report('Opened', 'yes');\n", until="script(s)")
     box = wait_for(lambda: desktop.visible_window("提示"), 30)
     assert box and message_box_text(box) == "hello from the page", desktop.windows()
@@ -95,6 +101,9 @@ def test_alert_is_the_launchers_box_and_new_windows_go_to_the_shell(desktop, cha
     [opened] = recorder.read_text(encoding="utf-8").splitlines()
     assert opened.split("\t")[1].lower() == "explorer.exe", opened
     assert "opened by the desktop shell: http://127.0.0.1:9/elsewhere?x=1" in log_messages(desktop)
+    # Only http and https addresses leave the launcher; the others are logged and dropped.
+    for url in dropped:
+        assert f"not an http or https address, dropped: {url}" in log_messages(desktop), log_text(desktop)
     assert any("window.open http://127.0.0.1:9/elsewhere?x=1: cancelled by the host" == line
                for line in standin_log(desktop))
     launcher_windows = [w for w in desktop.windows() if w["visible"] and w["pid"] == main_window["pid"]]
@@ -180,20 +189,38 @@ def test_a_framed_page_shows_its_place_at_the_top_level_completion(desktop, chan
     configure(channel, make_package())
     install_current_client(desktop)
     channel.add_package("/entry/frame.html", b"<html><head><title>Frame</title></head><body>inner</body></html>")
-    channel.set_entry_page(page("report('Top', 'ran');\n", body='<iframe src="frame.html"></iframe>'))
-    # The configuration arrives slowly, so the page's place can be hidden before the page loads.
-    channel.set_fault(channel.config_path, trickle_bytes=48, trickle_interval=0.4, times=1)
+    late = b"<html><head><title>Late frame</title></head><body>" + b"<p>later</p>" * 12 + b"</body></html>"
+    channel.add_package("/entry/late.html", late)
+    channel.set_entry_page(page("report('Top', 'ran');\n",
+                                body='<iframe src="frame.html"></iframe><iframe src="late.html" loading="lazy">'
+                                     '</iframe>'))
+    # The configuration arrives slowly, so the page's place can be hidden before the page loads;
+    # the lazily loaded frame arrives slowly, so it can be hidden again before that frame completes.
+    channel.set_fault(channel.config_path, trickle_bytes=24, trickle_interval=0.4, times=1)
+    channel.set_fault("/entry/late.html", trickle_bytes=8, trickle_interval=0.25, times=1)
     proc = desktop.start(LAUNCHER)
     desktop.wait_window(SPLASH)
     assert desktop.ui("hide-id", SPLASH, str(BROWSER_PLACE)).returncode == 0
     assert wait_for(lambda: "DocumentComplete of the page: place shown" in standin_log(desktop), 60), \
         standin_log(desktop)
     log = standin_log(desktop)
+    assert "DocumentComplete of the frame: place hidden" in log, "\n".join(log)
     frame_done = log.index("DocumentComplete of the frame: place hidden")
     assert frame_done < log.index("DocumentComplete of the page: place shown"), log
     assert any(line.startswith("frame ") and line.endswith("/entry/frame.html loaded") for line in log), log
     assert any(c["id"] == BROWSER_PLACE and c["visible"] for w in desktop.owned_windows(SPLASH)
                for c in w["children"])
+
+    # A frame that completes after the page (loaded lazily, inserted or navigated later) is
+    # still a frame: the place the player hid stays hidden.
+    assert desktop.ui("hide-id", SPLASH, str(BROWSER_PLACE)).returncode == 0
+    assert wait_for(lambda: [line for line in standin_log(desktop) if line.startswith("DocumentComplete of the late")],
+                    60), standin_log(desktop)
+    log = standin_log(desktop)
+    assert "DocumentComplete of the late frame: place hidden" in log, log
+    assert log.index("DocumentComplete of the page: place shown") < log.index(
+        "DocumentComplete of the late frame: place hidden"), log
+    assert any(line.startswith("late frame ") and line.endswith("/entry/late.html loaded") for line in log), log
     close(desktop, proc)
 
 
@@ -211,18 +238,53 @@ def test_a_script_error_is_logged_once_and_the_page_goes_on(desktop, channel):
 
 def test_closing_takes_the_control_down_while_the_window_exists(desktop, channel):
     proc = start_with_page(desktop, channel, "function onunload() { report('Unload', 'bye'); }\n")
+    click_on(desktop, page_window(desktop))  # UI active: the page has the keyboard
+    assert wait_for(lambda: "UI activated: the active object handed to the host" in standin_log(desktop), 30)
     close(desktop, proc)
+    log = standin_log(desktop)
+    # Out of its user interface, then out of its place, then closed.
+    assert log.index("UIDeactivate by the host") < log.index("InPlaceDeactivate by the host") < log.index(
+        "closed: the host's window still there, the page's onunload ran"), log
+    assert not [line for line in log if "no UIDeactivate came first" in line], log
     # The page unloaded with its external object still reaching the launcher's window.
-    assert "closed: the host's window still there, the page's onunload ran" in standin_log(desktop)
     assert page_reports(desktop, "Unload") == ["bye"]
+    # The control let go of the page's external object only at its final release, after the
+    # launcher had let go of its own: the object lived until then.
+    assert [line for line in log_messages(desktop) if line.startswith("window.external still referenced")], \
+        (log[-12:], log_text(desktop)[-1500:])
+    assert log.index("closed: the host's window still there, the page's onunload ran") < log.index(
+        "the apartment ends: the closed control's last reference goes") < log.index(
+        "final release: the page's external object released, 0 reference(s) left"), log
 
 
-def test_a_navigation_the_control_refuses_is_logged(desktop, channel):
+def test_the_navigation_runs_on_the_window_thread_outside_any_sent_message(desktop, channel):
+    # Whatever the control makes of an address it cannot load (its answer there is its own),
+    # the launcher asks for it from its window thread's own message loop: never inside a
+    # message the update thread sent, never from another thread.
     configure(channel, make_package(), entry_url="no-scheme-address")
     install_current_client(desktop)
     proc = desktop.start(LAUNCHER)
     desktop.wait_window(SPLASH)
-    assert wait_for(lambda: [line for line in log_text(desktop).splitlines()
-                             if "[ERROR][CWebCDlg::InitWebBrower" in line], 60), log_text(desktop)
-    assert not [line for line in standin_log(desktop) if "sent from another thread" in line]
+    assert wait_for(lambda: "Navigate no-scheme-address (1 argument(s))" in standin_log(desktop), 60), \
+        standin_log(desktop)
+    assert "[INFO][CWebCDlg::InitWebBrower" in log_text(desktop) and "no-scheme-address" in log_text(desktop)
+    assert not [line for line in standin_log(desktop) if "sent from another thread" in line
+                or "called from another thread" in line], standin_log(desktop)
+    close(desktop, proc)
+
+
+def test_ctrl_with_the_wheel_never_zooms_the_page(desktop, channel):
+    proc = start_with_page(desktop, channel, "")
+    window = page_window(desktop)
+    click_on(desktop, window)  # the page has the focus, so the wheel turns there
+    left, top, right, bottom = window["rect"]
+    centre = ((left + right) // 2, (top + bottom) // 2)
+    scrolled = lambda: [line for line in standin_log(desktop) if line == "wheel: the page scrolls"]  # noqa: E731
+    desktop.wheel_at(*centre)
+    assert wait_for(lambda: len(scrolled()) == 1, 30), standin_log(desktop)
+    # With Ctrl the turn never reaches the page; a plain one after it still does.
+    desktop.wheel_at(*centre, ctrl=True)
+    desktop.wheel_at(*centre)
+    assert wait_for(lambda: len(scrolled()) == 2, 30), standin_log(desktop)
+    assert not [line for line in standin_log(desktop) if "zooms" in line], standin_log(desktop)
     close(desktop, proc)

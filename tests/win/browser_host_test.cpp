@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "browser/custom_control_site.h"
 #include "browser/imp_idispatch.h"
 #include "fw/com_ptr.h"
@@ -62,7 +64,8 @@ TEST(CCustomControlSite, AnswersTheDocumentHostQuestions)
     EXPECT_EQ(external, nullptr);
 
     // Script errors are answered (no box) and the page's scripts go on; other commands and
-    // groups are left to the browser.
+    // groups are left to the browser: the standard group (null) is a known one without any
+    // command of ours, another group is unknown.
     fw::ComPtr<IOleCommandTarget> commands;
     ASSERT_EQ(site->QueryInterface(IID_IOleCommandTarget, commands.put_void()), S_OK);
     VARIANT out;
@@ -73,7 +76,11 @@ TEST(CCustomControlSite, AnswersTheDocumentHostQuestions)
     EXPECT_EQ(commands->Exec(&kCGID_DocHostCommandHandler, OLECMDID_REFRESH, 0, nullptr, nullptr),
               OLECMDERR_E_NOTSUPPORTED);
     EXPECT_EQ(commands->Exec(&IID_IUnknown, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, nullptr), OLECMDERR_E_UNKNOWNGROUP);
-    EXPECT_EQ(commands->Exec(nullptr, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, nullptr), OLECMDERR_E_UNKNOWNGROUP);
+    EXPECT_EQ(commands->Exec(nullptr, OLECMDID_SHOWSCRIPTERROR, 0, nullptr, nullptr), OLECMDERR_E_NOTSUPPORTED);
+    OLECMD command{OLECMDID_REFRESH, 0};
+    EXPECT_EQ(commands->QueryStatus(nullptr, 1, &command, nullptr), OLECMDERR_E_NOTSUPPORTED);
+    EXPECT_EQ(commands->QueryStatus(&kCGID_DocHostCommandHandler, 1, &command, nullptr), OLECMDERR_E_NOTSUPPORTED);
+    EXPECT_EQ(commands->QueryStatus(&IID_IUnknown, 1, &command, nullptr), OLECMDERR_E_UNKNOWNGROUP);
     commands.reset();
     handler.reset();
     showUi.reset();
@@ -100,13 +107,31 @@ TEST(CWebCDlg, ShowsThePagesPlaceAtTheTopLevelCompletionNeverAtAFrames)
 
     // A frame navigates and completes with its own object: even as the latest navigated one,
     // its completion is not the page's.
-    CImpIDispatch frame;
+    auto* frame = new CImpIDispatch();
+    frame->AddRef();
     ::ShowWindow(::GetDlgItem(hwnd, IDC_BROWSER), SW_HIDE);
-    dlg.Browser().OnNavigateComplete2(&frame);
-    dlg.Browser().OnDocumentComplete(&frame);
+    dlg.Browser().OnNavigateComplete2(frame);
+    dlg.Browser().OnDocumentComplete(frame);
     EXPECT_FALSE(PlaceShown(hwnd));
-    EXPECT_FALSE(dlg.Browser().IsTopLevel(&frame));
+    EXPECT_FALSE(dlg.Browser().IsTopLevel(frame));
     EXPECT_FALSE(dlg.Browser().IsTopLevel(nullptr));
+    frame->Release();
+}
+
+TEST(CWebCDlg, TheControlRefusesACallFromAnotherThread)
+{
+    // An apartment-threaded control's pointer, carried to another thread without marshalling:
+    // the call fails there and never runs on the wrong thread.
+    wintest::OleApartment apartment;
+    CWebCDlg dlg;
+    ASSERT_TRUE(dlg.Create(nullptr));
+    HRESULT fromAnotherThread = S_OK;
+    std::thread([&] {
+        wintest::OleApartment own;
+        fromAnotherThread = dlg.Browser().Navigate(L"http://127.0.0.1:9/other-thread");
+    }).join();
+    EXPECT_EQ(fromAnotherThread, RPC_E_WRONG_THREAD);
+    EXPECT_EQ(dlg.Browser().GetReadyState(), 0) << "the refused navigation did not start";
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "browser/shell_url_opener.h"
@@ -77,13 +78,26 @@ struct KeyCase {
     bool dispatched;
 };
 
-TEST(COleControlSite, OffersKeysAimedInsideTheControlToItsActiveObjectFirst)
-{
+// The browser control on the main launcher window's dialog, through a plain control site.
+class ControlOnDialog : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dialog.Create(nullptr));
+        site = new fw::COleControlSite(dialog.GetSafeHwnd());
+        ASSERT_TRUE(site->CreateControl(CLSID_WebBrowser, IDC_BROWSER, DIID_DWebBrowserEvents2));
+    }
+    void TearDown() override
+    {
+        if (site) site->Release();
+    }
     wintest::OleApartment apartment;
-    fw::CDialog dialog(IDD_WEBC_DIALOG);
-    ASSERT_TRUE(dialog.Create(nullptr));
-    auto* site = new fw::COleControlSite(dialog.GetSafeHwnd());
-    ASSERT_TRUE(site->CreateControl(CLSID_WebBrowser, IDC_BROWSER, DIID_DWebBrowserEvents2));
+    fw::CDialog dialog{IDD_WEBC_DIALOG};
+    fw::COleControlSite* site = nullptr;
+};
+
+TEST_F(ControlOnDialog, OffersKeysAimedInsideTheControlToItsActiveObjectFirst)
+{
     RecordingActiveObject active;
     ASSERT_EQ(site->SetActiveObject(&active, L""), S_OK);
     EXPECT_EQ(active.m_cRef, 2u) << "the site keeps the object it was handed";
@@ -96,6 +110,11 @@ TEST(COleControlSite, OffersKeysAimedInsideTheControlToItsActiveObjectFirst)
         {"a key's release", true, WM_KEYUP, S_FALSE, true, true},
         {"a character the control takes", true, WM_CHAR, S_OK, true, false},
         {"a system key", true, WM_SYSKEYDOWN, S_OK, true, false},
+        {"a system key's release", true, WM_SYSKEYUP, S_FALSE, true, true},
+        {"a dead character", true, WM_DEADCHAR, S_OK, true, false},
+        {"a system character (Alt with a letter)", true, WM_SYSCHAR, S_OK, true, false},
+        {"a system dead character", true, WM_SYSDEADCHAR, S_OK, true, false},
+        {"a Unicode character", true, WM_UNICHAR, S_OK, true, false},
         {"a mouse click", true, WM_LBUTTONDOWN, S_OK, false, true},
         {"a key for another control of the dialog", false, WM_KEYDOWN, S_OK, false, true},
     };
@@ -124,7 +143,6 @@ TEST(COleControlSite, OffersKeysAimedInsideTheControlToItsActiveObjectFirst)
     site->SetActiveObject(&active, L"");
     site->DestroyControl();
     EXPECT_EQ(active.m_cRef, 1u);
-    site->Release();
 }
 
 TEST(COleControlSite, TakesTheControlDownWhenItsPlaceIsDestroyed)
@@ -141,6 +159,47 @@ TEST(COleControlSite, TakesTheControlDownWhenItsPlaceIsDestroyed)
     EXPECT_EQ(site->ControlDispatch(), nullptr) << "the control outlived its place";
     EXPECT_FALSE(::IsWindow(control));
     site->Release();
+}
+
+TEST_F(ControlOnDialog, TheFrameIsAnObjectOfItsOwnOnTheWindowItsContextNames)
+{
+    fw::ComPtr<IOleInPlaceSite> inPlace;
+    ASSERT_EQ(site->QueryInterface(IID_IOleInPlaceSite, inPlace.put_void()), S_OK);
+    fw::ComPtr<IOleInPlaceFrame> frame;
+    fw::ComPtr<IOleInPlaceUIWindow> document;
+    RECT pos{}, clip{};
+    OLEINPLACEFRAMEINFO info{};
+    info.cb = sizeof info;
+    ASSERT_EQ(inPlace->GetWindowContext(frame.put(), document.put(), &pos, &clip, &info), S_OK);
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(info.hwndFrame, dialog.GetSafeHwnd());
+
+    HWND window = nullptr;
+    EXPECT_EQ(frame->GetWindow(&window), S_OK);
+    EXPECT_EQ(window, info.hwndFrame) << "the frame answers with the window its context names";
+    window = nullptr;
+    EXPECT_EQ(inPlace->GetWindow(&window), S_OK);
+    EXPECT_EQ(window, site->Place()) << "the in-place site answers with the control's place";
+
+    // Its own identity, and every one of its interfaces answers with the frame's window.
+    fw::ComPtr<IUnknown> frameIdentity, siteIdentity;
+    ASSERT_EQ(frame->QueryInterface(IID_IUnknown, frameIdentity.put_void()), S_OK);
+    ASSERT_EQ(site->QueryInterface(IID_IUnknown, siteIdentity.put_void()), S_OK);
+    EXPECT_NE(frameIdentity.get(), siteIdentity.get());
+    fw::ComPtr<IOleWindow> frameWindow;
+    ASSERT_EQ(frame->QueryInterface(IID_IOleWindow, frameWindow.put_void()), S_OK);
+    window = nullptr;
+    EXPECT_EQ(frameWindow->GetWindow(&window), S_OK);
+    EXPECT_EQ(window, dialog.GetSafeHwnd());
+    fw::ComPtr<IOleInPlaceSite> notASite;
+    EXPECT_EQ(frame->QueryInterface(IID_IOleInPlaceSite, notASite.put_void()), E_NOINTERFACE);
+
+    // A frame the control still holds keeps working after the site went.
+    site->DestroyControl();
+    std::exchange(site, nullptr)->Release();
+    siteIdentity.reset();
+    inPlace.reset();
+    EXPECT_EQ(frame->SetBorderSpace(nullptr), S_OK);
 }
 
 // The URL recorder (the test prefix's web browser) writes one line per address: its arguments
@@ -160,6 +219,50 @@ std::string RecordedStarter(const std::string& url)
 }
 
 HRESULT NoDesktopShell(const std::wstring&) { return REGDB_E_CLASSNOTREG; }
+
+std::vector<std::wstring> g_shellAsked;
+HRESULT RecordingDesktopShell(const std::wstring& url)
+{
+    g_shellAsked.push_back(url);
+    return S_OK;
+}
+
+TEST(OpenUrlInDefaultBrowser, OpensOnlyHttpAndHttpsAddressesAndDropsTheRest)
+{
+    struct UrlCase {
+        const wchar_t* url;
+        bool opened;
+    };
+    const UrlCase cases[] = {
+        {L"http://127.0.0.1:9/elsewhere?x=1", true},
+        {L"https://127.0.0.1:9/secure#part", true},
+        {L"HTTP://127.0.0.1:9/UPPER", true},
+        {L"hTtPs://127.0.0.1:9/mixed", true},
+        {L"file:///C:/windows/system32/calc.exe", false},
+        {L"FILE://host/share/x.exe", false},
+        {L"\\\\host\\share\\x.exe", false},
+        {L"//host/share/x.exe", false},
+        {L"C:\\windows\\system32\\calc.exe", false},
+        {L"search-ms:query=x&crumb=location:\\\\host\\share", false},
+        {L"ms-msdt:/id PCWDiagnostic /skip force", false},
+        {L"javascript:alert(1)", false},
+        {L"mailto:player@example.invalid", false},
+        {L"ftp://127.0.0.1/x.exe", false},
+        {L"httpx://127.0.0.1/", false},
+        {L"http.exe", false},
+        {L" http://127.0.0.1:9/leading-blank", false},
+        {L"\thttps://127.0.0.1:9/leading-tab", false},
+        {L"", false},
+    };
+    for (const UrlCase& c : cases) {
+        g_shellAsked.clear();
+        const UrlOpenedBy by = OpenUrlInDefaultBrowser(c.url, &RecordingDesktopShell);
+        EXPECT_EQ(by, c.opened ? UrlOpenedBy::DesktopShell : UrlOpenedBy::Nobody) << testing::PrintToString(c.url);
+        // The shell gets the text that was checked, unchanged, or nothing at all.
+        EXPECT_EQ(g_shellAsked, c.opened ? std::vector<std::wstring>{c.url} : std::vector<std::wstring>{})
+            << testing::PrintToString(c.url);
+    }
+}
 
 TEST(OpenUrlInDefaultBrowser, WithoutADesktopShellTheLauncherOpensTheAddressItself)
 {

@@ -231,25 +231,64 @@ TEST(CImpIDispatch, IsDownLoadCompleteIsABooleanOfTheMoment)
     EXPECT_TRUE(external.calls.empty());
 }
 
-TEST(CImpIDispatch, InterfacesAndAReferenceCountThatNeverFrees)
+// Knows when it is deleted.
+class CountedDispatch : public RecordingDispatch {
+public:
+    explicit CountedDispatch(bool& gone) : m_gone(gone) { m_gone = false; }
+    ~CountedDispatch() override { m_gone = true; }
+
+private:
+    bool& m_gone;
+};
+
+TEST(CImpIDispatch, InterfacesAndDeletionAtTheLastRelease)
 {
-    RecordingDispatch external;
+    bool gone = false;
+    auto* external = new CountedDispatch(gone);
+    EXPECT_EQ(external->AddRef(), 1u);  // its owner's
     void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(external.QueryInterface(IID_IDispatch, &out), S_OK);
-    EXPECT_EQ(out, static_cast<IDispatch*>(&external));
-    EXPECT_EQ(external.QueryInterface(IID_IUnknown, &out), S_OK);
-    EXPECT_EQ(external.RefCount(), 2u);
+    EXPECT_EQ(external->QueryInterface(IID_IDispatch, &out), S_OK);
+    EXPECT_EQ(out, static_cast<IDispatch*>(external));
+    EXPECT_EQ(external->QueryInterface(IID_IUnknown, &out), S_OK);
+    EXPECT_EQ(external->RefCount(), 3u);
     out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(external.QueryInterface(IID_IPersist, &out), E_NOINTERFACE);
+    EXPECT_EQ(external->QueryInterface(IID_IPersist, &out), E_NOINTERFACE);
     EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(external.Release(), 1u);
-    EXPECT_EQ(external.Release(), 0u);
-    // Still usable after the last reference went: the application owns it.
+    EXPECT_EQ(external->Release(), 2u);
+    EXPECT_EQ(external->Release(), 1u);
+    EXPECT_FALSE(gone);
     Arguments args;
     args.Text(L"a").Text(L"b");
-    EXPECT_EQ(Call(external, L"JavascriptToCsharp", args), L"answer");
+    EXPECT_EQ(Call(*external, L"JavascriptToCsharp", args), L"answer");
     UINT count = 9;
-    EXPECT_EQ(external.GetTypeInfoCount(&count), E_NOTIMPL);
+    EXPECT_EQ(external->GetTypeInfoCount(&count), E_NOTIMPL);
+    EXPECT_EQ(external->Release(), 0u);
+    EXPECT_TRUE(gone) << "the last reference went, the object stayed";
+}
+
+TEST(CImpIDispatch, TheApplicationLetsGoAndTheBrowsersLastReleaseDeletesIt)
+{
+    // The browser's script engine may hold the object past the control's Close.
+    bool gone = false;
+    CImpIDispatch* owned = new CountedDispatch(gone);
+    owned->AddRef();
+    IDispatch* heldByTheBrowser = nullptr;
+    ASSERT_EQ(owned->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&heldByTheBrowser)), S_OK);
+    ReleaseApplicationExternal(owned);
+    EXPECT_EQ(owned, nullptr);
+    ASSERT_FALSE(gone) << "deleted while the browser still holds it";
+    UINT count = 9;
+    EXPECT_EQ(heldByTheBrowser->GetTypeInfoCount(&count), E_NOTIMPL);
+    EXPECT_EQ(heldByTheBrowser->Release(), 0u);
+    EXPECT_TRUE(gone);
+
+    // Nothing out: the application's release is the last one.
+    owned = new CountedDispatch(gone);
+    owned->AddRef();
+    ReleaseApplicationExternal(owned);
+    EXPECT_EQ(owned, nullptr);
+    EXPECT_TRUE(gone);
+    ReleaseApplicationExternal(owned);  // none at all: nothing to do
 }
 
 }  // namespace

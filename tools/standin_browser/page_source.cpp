@@ -112,7 +112,8 @@ void ParsePage(const std::wstring& html, PageSource& page)
         if (type.empty() || type == L"text" || type == L"password") page.fields.push_back(Attribute(tag, lowerTag, L"id"));
     });
     EachTag(html, lower, L"iframe", [&](const std::wstring& tag, const std::wstring& lowerTag, size_t) {
-        page.frames.push_back(Attribute(tag, lowerTag, L"src"));
+        const bool lazy = Lower(Attribute(tag, lowerTag, L"loading")) == L"lazy";
+        (lazy ? page.lateFrames : page.frames).push_back(Attribute(tag, lowerTag, L"src"));
     });
     const size_t titleOpen = lower.find(L"<title>");
     if (titleOpen != std::wstring::npos) {

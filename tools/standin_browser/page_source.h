@@ -23,7 +23,8 @@ struct PageSource {
     Colour textColour = 0;
     std::vector<Paragraph> paragraphs;  // <p> texts, each in its style colour or the page's
     std::vector<std::wstring> fields;   // ids of the page's <input> text fields, in page order
-    std::vector<std::wstring> frames;   // src of the page's <iframe>s, as written
+    std::vector<std::wstring> frames;   // src of the page's <iframe>s loaded with it, as written
+    std::vector<std::wstring> lateFrames;  // those of them loaded lazily (loading="lazy")
 };
 
 // HTTP GET of the URL; the body is read as UTF-8.

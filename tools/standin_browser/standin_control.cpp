@@ -1,6 +1,8 @@
 #include "tools/standin_browser/standin_control.h"
 
 #include <exdisp.h>
+#include <memory>
+#include <utility>
 #include <exdispid.h>
 #include <olectl.h>
 
@@ -17,6 +19,8 @@ const IID kIID_IDocHostShowUI = {0xc4d244b0, 0xd43e, 0x11cf, {0x89, 0x3b, 0x00, 
 const GUID kCGID_DocHostCommandHandler = {0xf38bc242, 0xb950, 0x11d1, {0x89, 0x18, 0x00, 0xc0, 0x4f, 0xc2, 0xc8, 0x36}};
 const wchar_t kWindowClass[] = L"StandinBrowserWindow";
 const UINT kNavigateMessage = WM_APP + 1;
+// A lazily loaded frame arrived: lParam is a LateFrame the message's handler takes.
+const UINT kLateFrameMessage = WM_APP + 2;
 const int kFirstFieldId = 1;
 WNDPROC g_editProc = nullptr;
 
@@ -41,14 +45,94 @@ std::wstring Hex(unsigned long value)
     return text;
 }
 
+std::wstring Hex(const void* value) { return Hex(static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(value))); }
+
+struct LateFrame {
+    std::wstring url;
+    bool fetched = false;
+};
+
+struct LateFrameFetch {
+    HWND window;  // the control's, which completes the frame
+    std::wstring url;
+};
+
+DWORD WINAPI FetchLateFrame(LPVOID param)
+{
+    const std::unique_ptr<LateFrameFetch> job(static_cast<LateFrameFetch*>(param));
+    auto* frame = new LateFrame{job->url, FetchPage(job->url).fetched};
+    if (!PostMessageW(job->window, kLateFrameMessage, 0, reinterpret_cast<LPARAM>(frame))) delete frame;
+    return 0;
+}
+
+// Gives up the closed control when the thread's apartment ends (its last uninitialisation).
+class ApartmentEndRelease : public IInitializeSpy {
+public:
+    explicit ApartmentEndRelease(IUnknown* held) : m_pHeld(held) { m_pHeld->AddRef(); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override
+    {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IInitializeSpy)) return E_NOINTERFACE;
+        *ppv = static_cast<IInitializeSpy*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
+    STDMETHODIMP_(ULONG) Release() override
+    {
+        const ULONG count = --m_cRef;
+        if (count == 0) {
+            Let();
+            delete this;
+        }
+        return count;
+    }
+    STDMETHODIMP PreInitialize(DWORD, DWORD) override { return S_OK; }
+    STDMETHODIMP PostInitialize(HRESULT result, DWORD, DWORD) override { return result; }
+    STDMETHODIMP PreUninitialize(DWORD apartmentRefs) override
+    {
+        if (apartmentRefs == 1 && m_pHeld) {
+            Log(L"the apartment ends: the closed control's last reference goes");
+            Let();
+        }
+        return S_OK;
+    }
+    STDMETHODIMP PostUninitialize(DWORD) override { return S_OK; }
+
+private:
+    virtual ~ApartmentEndRelease() = default;
+    void Let()
+    {
+        if (m_pHeld) std::exchange(m_pHeld, nullptr)->Release();
+    }
+    ULONG m_cRef = 1;
+    IUnknown* m_pHeld;
+};
+
 }  // namespace
 
-StandinControl::StandinControl() { m_eventPoint.m_pOuter = this; }
+StandinControl::StandinControl() : m_ownThread(GetCurrentThreadId()) { m_eventPoint.m_pOuter = this; }
+
+bool StandinControl::OnOwnThread(const wchar_t* method) const
+{
+    if (GetCurrentThreadId() == m_ownThread) return true;
+    Log(std::wstring(method) + L" called from another thread: refused (RPC_E_WRONG_THREAD)");
+    return false;
+}
 
 StandinControl::~StandinControl()
 {
     StopTimers();
     EndPage();
+    // The page's external object is the host's: it learns here, at the control's final
+    // release, that the browser let go of it.
+    if (IDispatch* external = m_pExternal.get()) {
+        external->AddRef();
+        m_pExternal.reset();
+        const ULONG left = external->Release();
+        Log(L"final release: the page's external object released, " + std::to_wstring(left) + L" reference(s) left");
+    }
 }
 
 STDMETHODIMP StandinControl::QueryInterface(REFIID riid, void** ppv)
@@ -88,6 +172,7 @@ fw::ComPtr<IDocHostUIHandler> StandinControl::UiHandler()
 
 STDMETHODIMP StandinControl::SetClientSite(IOleClientSite* site)
 {
+    if (!OnOwnThread(L"SetClientSite")) return RPC_E_WRONG_THREAD;
     m_pSite.reset();
     if (site) {
         site->AddRef();
@@ -98,6 +183,7 @@ STDMETHODIMP StandinControl::SetClientSite(IOleClientSite* site)
 
 STDMETHODIMP StandinControl::GetClientSite(IOleClientSite** site)
 {
+    if (!OnOwnThread(L"GetClientSite")) return RPC_E_WRONG_THREAD;
     if (!site) return E_POINTER;
     *site = m_pSite.get();
     if (*site) (*site)->AddRef();
@@ -106,19 +192,33 @@ STDMETHODIMP StandinControl::GetClientSite(IOleClientSite** site)
 
 STDMETHODIMP StandinControl::Close(DWORD)
 {
-    InPlaceDeactivate();
+    if (!OnOwnThread(L"Close")) return RPC_E_WRONG_THREAD;
+    Deactivate();
     // The page unloads now, still with its external object: a host that went away before
     // closing its control, or freed that object first, is caught here.
     const bool hostWindow = m_hPlace && IsWindow(m_hPlace);
     const bool unload = m_pScript && m_pScript->CallGlobal(L"onunload");
     Log(std::wstring(L"closed: the host's window ") + (hostWindow ? L"still there" : L"already gone") +
         (unload ? L", the page's onunload ran" : L""));
+    // The script engine goes, but the external object it was given is kept until the
+    // control's final release.
     EndPage();
+    if (!m_bClosed) HoldUntilTheApartmentEnds();
+    m_bClosed = true;
     return S_OK;
+}
+
+void StandinControl::HoldUntilTheApartmentEnds()
+{
+    auto* release = new ApartmentEndRelease(static_cast<IOleObject*>(this));
+    ULARGE_INTEGER cookie{};
+    if (FAILED(CoRegisterInitializeSpy(release, &cookie))) Log(L"closed: no apartment to outlive");
+    release->Release();
 }
 
 STDMETHODIMP StandinControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT rect)
 {
+    if (!OnOwnThread(L"DoVerb")) return RPC_E_WRONG_THREAD;
     if (m_hWnd) return S_OK;
     fw::ComPtr<IOleInPlaceSite> inPlace;
     IOleClientSite* from = site ? site : m_pSite.get();
@@ -132,6 +232,13 @@ STDMETHODIMP StandinControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG
     OLEINPLACEFRAMEINFO info{};
     info.cb = sizeof info;
     inPlace->GetWindowContext(frame.put(), document.put(), &pos, &clip, &info);
+    // The frame is the object of the window the context names, not the site.
+    HWND frameWindow = nullptr;
+    if (frame) frame->GetWindow(&frameWindow);
+    Log(frameWindow && frameWindow == info.hwndFrame
+            ? std::wstring(L"frame window: the one the window context names")
+            : L"frame window " + Hex(frameWindow) + L" is not the one the window context names, " +
+                  Hex(info.hwndFrame));
     m_pFrame = std::move(frame);
     HWND owner = parent;
     if (!owner) inPlace->GetWindow(&owner);
@@ -148,6 +255,7 @@ STDMETHODIMP StandinControl::DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG
 
 STDMETHODIMP StandinControl::GetUserClassID(CLSID* clsid)
 {
+    if (!OnOwnThread(L"GetUserClassID")) return RPC_E_WRONG_THREAD;
     if (!clsid) return E_POINTER;
     *clsid = CLSID_WebBrowser;
     return S_OK;
@@ -155,12 +263,14 @@ STDMETHODIMP StandinControl::GetUserClassID(CLSID* clsid)
 
 STDMETHODIMP StandinControl::GetMiscStatus(DWORD, DWORD* status)
 {
+    if (!OnOwnThread(L"GetMiscStatus")) return RPC_E_WRONG_THREAD;
     if (status) *status = OLEMISC_SETCLIENTSITEFIRST | OLEMISC_INSIDEOUT | OLEMISC_ACTIVATEWHENVISIBLE;
     return S_OK;
 }
 
 STDMETHODIMP StandinControl::GetWindow(HWND* hwnd)
 {
+    if (!OnOwnThread(L"GetWindow")) return RPC_E_WRONG_THREAD;
     if (!hwnd) return E_POINTER;
     *hwnd = m_hWnd;
     return m_hWnd ? S_OK : E_FAIL;
@@ -168,7 +278,17 @@ STDMETHODIMP StandinControl::GetWindow(HWND* hwnd)
 
 STDMETHODIMP StandinControl::InPlaceDeactivate()
 {
-    UIDeactivate();
+    if (!OnOwnThread(L"InPlaceDeactivate")) return RPC_E_WRONG_THREAD;
+    // A container takes the control out of its user interface first, then out of its place.
+    Log(std::wstring(L"InPlaceDeactivate by the host") +
+        (m_bUIActive ? L", still UI active: no UIDeactivate came first" : L""));
+    Deactivate();
+    return S_OK;
+}
+
+void StandinControl::Deactivate()
+{
+    LeaveUI();
     StopTimers();
     if (m_hWnd) {
         for (Field& field : m_fields) SetWindowLongPtrW(field.hwnd, GWLP_USERDATA, 0);
@@ -181,7 +301,6 @@ STDMETHODIMP StandinControl::InPlaceDeactivate()
             inPlace->OnInPlaceDeactivate();
     }
     m_pFrame.reset();
-    return S_OK;
 }
 
 void StandinControl::UIActivate()
@@ -197,17 +316,25 @@ void StandinControl::UIActivate()
 
 STDMETHODIMP StandinControl::UIDeactivate()
 {
-    if (!m_bUIActive) return S_OK;
+    if (!OnOwnThread(L"UIDeactivate")) return RPC_E_WRONG_THREAD;
+    Log(L"UIDeactivate by the host");
+    LeaveUI();
+    return S_OK;
+}
+
+void StandinControl::LeaveUI()
+{
+    if (!m_bUIActive) return;
     m_bUIActive = false;
     if (m_pFrame) m_pFrame->SetActiveObject(nullptr, nullptr);
     fw::ComPtr<IOleInPlaceSite> inPlace;
     if (m_pSite && SUCCEEDED(m_pSite->QueryInterface(IID_IOleInPlaceSite, inPlace.put_void())))
         inPlace->OnUIDeactivate(FALSE);
-    return S_OK;
 }
 
 STDMETHODIMP StandinControl::TranslateAccelerator(LPMSG msg)
 {
+    if (!OnOwnThread(L"TranslateAccelerator")) return RPC_E_WRONG_THREAD;
     if (!msg || msg->message < WM_KEYFIRST || msg->message > WM_KEYLAST) return S_FALSE;
     // Whatever the host takes never reaches the page nor the browser.
     if (auto handler = UiHandler()) {
@@ -287,6 +414,13 @@ void StandinControl::PasteInto(HWND field)
     ReleaseStgMedium(&medium);
 }
 
+void StandinControl::WheelTurned(WPARAM wp)
+{
+    // With Ctrl the browser zooms the page; otherwise the page scrolls.
+    const bool ctrl = (GET_KEYSTATE_WPARAM(wp) & MK_CONTROL) != 0;
+    Log(ctrl ? L"wheel with Ctrl: the browser zooms the page" : L"wheel: the page scrolls");
+}
+
 void StandinControl::PageKey(WPARAM code)
 {
     if (m_pScript) m_pScript->CallGlobal(L"onkeydown", static_cast<long>(code));
@@ -294,12 +428,14 @@ void StandinControl::PageKey(WPARAM code)
 
 STDMETHODIMP StandinControl::SetObjectRects(LPCRECT pos, LPCRECT)
 {
+    if (!OnOwnThread(L"SetObjectRects")) return RPC_E_WRONG_THREAD;
     if (m_hWnd && pos) MoveWindow(m_hWnd, pos->left, pos->top, pos->right - pos->left, pos->bottom - pos->top, TRUE);
     return S_OK;
 }
 
 STDMETHODIMP StandinControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids)
 {
+    if (!OnOwnThread(L"GetIDsOfNames")) return RPC_E_WRONG_THREAD;
     if (!names || !ids || count == 0) return E_INVALIDARG;
     ids[0] = DISPID_UNKNOWN;
     if (lstrcmpW(names[0], L"Navigate") == 0) ids[0] = kNavigate;
@@ -310,6 +446,7 @@ STDMETHODIMP StandinControl::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, 
 STDMETHODIMP StandinControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                                     UINT*)
 {
+    if (!OnOwnThread(id == kNavigate ? L"Navigate" : L"Invoke")) return RPC_E_WRONG_THREAD;
     if (id == kReadyState) {
         if (result) {
             VariantInit(result);
@@ -333,11 +470,6 @@ STDMETHODIMP StandinControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
         Log(L"Navigate inside a message sent from another thread: refused");
         return RPC_E_CANTCALLOUT_ININPUTSYNCCALL;
     }
-    // An address without a scheme is nothing the stand-in can fetch: refused at the call.
-    if (m_url.find(L"://") == std::wstring::npos) {
-        Log(L"Navigate to an address without a scheme: refused");
-        return E_INVALIDARG;
-    }
     // Like the real control, the navigation happens after the call has returned.
     if (!m_hWnd || !PostMessageW(m_hWnd, kNavigateMessage, 0, 0)) Log(L"Navigate before activation: ignored");
     return S_OK;
@@ -345,6 +477,7 @@ STDMETHODIMP StandinControl::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* p
 
 STDMETHODIMP StandinControl::FindConnectionPoint(REFIID riid, IConnectionPoint** point)
 {
+    if (!OnOwnThread(L"FindConnectionPoint")) return RPC_E_WRONG_THREAD;
     if (!point) return E_POINTER;
     *point = nullptr;
     if (!IsEqualIID(riid, DIID_DWebBrowserEvents2)) return CONNECT_E_NOCONNECTION;
@@ -365,6 +498,7 @@ STDMETHODIMP StandinControl::EventPoint::QueryInterface(REFIID riid, void** ppv)
 
 STDMETHODIMP StandinControl::EventPoint::GetConnectionInterface(IID* iid)
 {
+    if (!m_pOuter->OnOwnThread(L"GetConnectionInterface")) return RPC_E_WRONG_THREAD;
     if (!iid) return E_POINTER;
     *iid = DIID_DWebBrowserEvents2;
     return S_OK;
@@ -372,6 +506,7 @@ STDMETHODIMP StandinControl::EventPoint::GetConnectionInterface(IID* iid)
 
 STDMETHODIMP StandinControl::EventPoint::GetConnectionPointContainer(IConnectionPointContainer** container)
 {
+    if (!m_pOuter->OnOwnThread(L"GetConnectionPointContainer")) return RPC_E_WRONG_THREAD;
     if (!container) return E_POINTER;
     *container = m_pOuter;
     m_pOuter->AddRef();
@@ -380,18 +515,36 @@ STDMETHODIMP StandinControl::EventPoint::GetConnectionPointContainer(IConnection
 
 STDMETHODIMP StandinControl::EventPoint::Advise(IUnknown* sink, DWORD* cookie)
 {
+    if (!m_pOuter->OnOwnThread(L"Advise")) return RPC_E_WRONG_THREAD;
     if (!sink || !cookie) return E_POINTER;
     if (m_pSink) return CONNECT_E_ADVISELIMIT;
     if (FAILED(sink->QueryInterface(IID_IDispatch, m_pSink.put_void()))) return CONNECT_E_CANNOTCONNECT;
     *cookie = 1;
+    LogSinkCounting();
     return S_OK;
 }
 
 STDMETHODIMP StandinControl::EventPoint::Unadvise(DWORD cookie)
 {
+    if (!m_pOuter->OnOwnThread(L"Unadvise")) return RPC_E_WRONG_THREAD;
     if (cookie != 1 || !m_pSink) return CONNECT_E_NOCONNECTION;
     m_pSink.reset();
     return S_OK;
+}
+
+void StandinControl::EventPoint::LogSinkCounting()
+{
+    // A sink is an object of its own: a reference to it is none to the client site.
+    IOleClientSite* site = m_pOuter->m_pSite.get();
+    if (!site || !m_pSink) return;
+    const ULONG before = site->AddRef();
+    m_pSink->AddRef();
+    const ULONG after = site->AddRef();
+    m_pSink->Release();
+    site->Release();
+    site->Release();
+    Log(after == before + 1 ? L"event sink: counts its own references"
+                            : L"event sink: its references count on the client site");
 }
 
 void StandinControl::Fire(DISPID event, DISPPARAMS& params)
@@ -440,6 +593,29 @@ void StandinControl::LoadFrames(const std::vector<std::wstring>& frames)
         LogPlaceAfterCompletion(L"frame");
         object->Release();
     }
+}
+
+void StandinControl::StartLateFrames(const std::vector<std::wstring>& frames)
+{
+    for (const std::wstring& src : frames) {
+        auto* job = new LateFrameFetch{m_hWnd, ResolveUrl(m_url, src)};
+        Log(L"late frame " + job->url + L" requested");
+        if (HANDLE thread = CreateThread(nullptr, 0, &FetchLateFrame, job, 0, nullptr))
+            CloseHandle(thread);
+        else
+            delete job;
+    }
+}
+
+void StandinControl::CompleteLateFrame(const std::wstring& url, bool fetched)
+{
+    auto* object = new PropertyObject();
+    object->AddText(L"LocationURL", url);
+    FireDocumentEvent(DISPID_NAVIGATECOMPLETE2, object, url);
+    FireDocumentEvent(DISPID_DOCUMENTCOMPLETE, object, url);
+    Log(L"late frame " + url + (fetched ? L" loaded" : L" not loaded"));
+    LogPlaceAfterCompletion(L"late frame");
+    object->Release();
 }
 
 void StandinControl::CreateFields(const std::vector<std::wstring>& ids)
@@ -500,6 +676,8 @@ void StandinControl::LoadPage()
     m_readyState = READYSTATE_COMPLETE;
     FireDocumentEvent(DISPID_DOCUMENTCOMPLETE, top, m_url);
     LogPlaceAfterCompletion(L"page");
+    // The page is complete: its lazily loaded frames come now, each with its own completion.
+    StartLateFrames(page.lateFrames);
     if (m_hWnd) InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
@@ -522,7 +700,6 @@ void StandinControl::EndPage()
         m_pScript->Release();
         m_pScript = nullptr;
     }
-    m_pExternal.reset();
 }
 
 HRESULT StandinControl::AskHost(const std::wstring& text, UINT type, LRESULT& result)
@@ -706,6 +883,10 @@ LRESULT CALLBACK StandinControl::FieldProc(HWND hwnd, UINT msg, WPARAM wp, LPARA
             self->OnContextMenu(lp);
             handled = true;
             break;
+        case WM_MOUSEWHEEL:
+            self->WheelTurned(wp);
+            handled = true;
+            break;
         default:
             break;
         }
@@ -731,6 +912,14 @@ LRESULT StandinControl::OnMessage(UINT msg, WPARAM wp, LPARAM lp)
     switch (msg) {
     case kNavigateMessage:
         LoadPage();
+        return 0;
+    case kLateFrameMessage: {
+        const std::unique_ptr<LateFrame> frame(reinterpret_cast<LateFrame*>(lp));
+        CompleteLateFrame(frame->url, frame->fetched);
+        return 0;
+    }
+    case WM_MOUSEWHEEL:
+        WheelTurned(wp);
         return 0;
     case WM_TIMER: {
         KillTimer(m_hWnd, wp);

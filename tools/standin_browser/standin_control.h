@@ -11,6 +11,12 @@
 // TranslateAccelerator first and handles the browser's own keys (Tab between fields, paste,
 // refresh, new window, ...) only when the host says S_FALSE. Its window procedure never asks
 // the host; keys dispatched to it reach the page.
+//
+// It is an apartment-threaded object: a call from any thread but the one that created it is
+// refused with RPC_E_WRONG_THREAD (and logged), as a call through a pointer carried to another
+// thread without marshalling fails on Windows. After Close it may live on, with the page's
+// external object, until the thread's apartment ends, as a real browser whose script engine
+// lets go of the page's objects late.
 #pragma once
 #include <windows.h>
 #include <mshtmhst.h>
@@ -41,6 +47,13 @@ public:
 
     StandinControl();
 
+    // Calls from the creating thread only: false (logged) for any other.
+    bool OnOwnThread(const wchar_t* method) const;
+    HRESULT Answer(const wchar_t* method, HRESULT answer) const
+    {
+        return OnOwnThread(method) ? answer : RPC_E_WRONG_THREAD;
+    }
+
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_cRef; }
@@ -49,59 +62,62 @@ public:
     // IOleObject
     STDMETHODIMP SetClientSite(IOleClientSite* site) override;
     STDMETHODIMP GetClientSite(IOleClientSite** site) override;
-    STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return Answer(L"SetHostNames", S_OK); }
     STDMETHODIMP Close(DWORD) override;
-    STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
-    STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+    STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return Answer(L"SetMoniker", E_NOTIMPL); }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return Answer(L"GetMoniker", E_NOTIMPL); }
+    STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return Answer(L"InitFromData", E_NOTIMPL); }
+    STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return Answer(L"GetClipboardData", E_NOTIMPL); }
     STDMETHODIMP DoVerb(LONG verb, LPMSG, IOleClientSite* site, LONG, HWND parent, LPCRECT rect) override;
-    STDMETHODIMP EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
-    STDMETHODIMP Update() override { return S_OK; }
-    STDMETHODIMP IsUpToDate() override { return S_OK; }
+    STDMETHODIMP EnumVerbs(IEnumOLEVERB**) override { return Answer(L"EnumVerbs", E_NOTIMPL); }
+    STDMETHODIMP Update() override { return Answer(L"Update", S_OK); }
+    STDMETHODIMP IsUpToDate() override { return Answer(L"IsUpToDate", S_OK); }
     STDMETHODIMP GetUserClassID(CLSID* clsid) override;
-    STDMETHODIMP GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
-    STDMETHODIMP SetExtent(DWORD, SIZEL*) override { return S_OK; }
-    STDMETHODIMP GetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
-    STDMETHODIMP Advise(IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-    STDMETHODIMP Unadvise(DWORD) override { return E_NOTIMPL; }
-    STDMETHODIMP EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetUserType(DWORD, LPOLESTR*) override { return Answer(L"GetUserType", E_NOTIMPL); }
+    STDMETHODIMP SetExtent(DWORD, SIZEL*) override { return Answer(L"SetExtent", S_OK); }
+    STDMETHODIMP GetExtent(DWORD, SIZEL*) override { return Answer(L"GetExtent", E_NOTIMPL); }
+    STDMETHODIMP Advise(IAdviseSink*, DWORD*) override { return Answer(L"Advise", E_NOTIMPL); }
+    STDMETHODIMP Unadvise(DWORD) override { return Answer(L"Unadvise", E_NOTIMPL); }
+    STDMETHODIMP EnumAdvise(IEnumSTATDATA**) override { return Answer(L"EnumAdvise", E_NOTIMPL); }
     STDMETHODIMP GetMiscStatus(DWORD, DWORD* status) override;
-    STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return Answer(L"SetColorScheme", E_NOTIMPL); }
 
     // IOleWindow / IOleInPlaceObject
     STDMETHODIMP GetWindow(HWND* hwnd) override;
-    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP ContextSensitiveHelp(BOOL) override { return Answer(L"ContextSensitiveHelp", E_NOTIMPL); }
     STDMETHODIMP InPlaceDeactivate() override;
     STDMETHODIMP UIDeactivate() override;
     STDMETHODIMP SetObjectRects(LPCRECT pos, LPCRECT clip) override;
-    STDMETHODIMP ReactivateAndUndo() override { return E_NOTIMPL; }
+    STDMETHODIMP ReactivateAndUndo() override { return Answer(L"ReactivateAndUndo", E_NOTIMPL); }
 
     // IOleInPlaceActiveObject
     STDMETHODIMP TranslateAccelerator(LPMSG msg) override;
-    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return S_OK; }
-    STDMETHODIMP OnDocWindowActivate(BOOL) override { return S_OK; }
-    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return S_OK; }
-    STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
+    STDMETHODIMP OnFrameWindowActivate(BOOL) override { return Answer(L"OnFrameWindowActivate", S_OK); }
+    STDMETHODIMP OnDocWindowActivate(BOOL) override { return Answer(L"OnDocWindowActivate", S_OK); }
+    STDMETHODIMP ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) override { return Answer(L"ResizeBorder", S_OK); }
+    STDMETHODIMP EnableModeless(BOOL) override { return Answer(L"EnableModeless", S_OK); }
 
     // IDispatch: Navigate and ReadyState
-    STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetTypeInfoCount(UINT*) override { return Answer(L"GetTypeInfoCount", E_NOTIMPL); }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return Answer(L"GetTypeInfo", E_NOTIMPL); }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override;
 
     // IConnectionPointContainer: one connection point, DWebBrowserEvents2
-    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumConnectionPoints(IEnumConnectionPoints**) override
+    {
+        return Answer(L"EnumConnectionPoints", E_NOTIMPL);
+    }
     STDMETHODIMP FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
     // IPersistStreamInit
     STDMETHODIMP GetClassID(CLSID* clsid) override { return GetUserClassID(clsid); }
-    STDMETHODIMP IsDirty() override { return S_FALSE; }
-    STDMETHODIMP Load(LPSTREAM) override { return S_OK; }
-    STDMETHODIMP Save(LPSTREAM, BOOL) override { return S_OK; }
-    STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
-    STDMETHODIMP InitNew() override { return S_OK; }
+    STDMETHODIMP IsDirty() override { return Answer(L"IsDirty", S_FALSE); }
+    STDMETHODIMP Load(LPSTREAM) override { return Answer(L"Load", S_OK); }
+    STDMETHODIMP Save(LPSTREAM, BOOL) override { return Answer(L"Save", S_OK); }
+    STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return Answer(L"GetSizeMax", E_NOTIMPL); }
+    STDMETHODIMP InitNew() override { return Answer(L"InitNew", S_OK); }
 
     // PageHost
     HWND Window() override { return m_hWnd; }
@@ -124,7 +140,12 @@ private:
         STDMETHODIMP GetConnectionPointContainer(IConnectionPointContainer** container) override;
         STDMETHODIMP Advise(IUnknown* sink, DWORD* cookie) override;
         STDMETHODIMP Unadvise(DWORD cookie) override;
-        STDMETHODIMP EnumConnections(IEnumConnections**) override { return E_NOTIMPL; }
+        STDMETHODIMP EnumConnections(IEnumConnections**) override
+        {
+            return m_pOuter->Answer(L"EnumConnections", E_NOTIMPL);
+        }
+        // Whether the sink's references are its own or the host's client site's.
+        void LogSinkCounting();
         StandinControl* m_pOuter = nullptr;
         fw::ComPtr<IDispatch> m_pSink;
     } m_eventPoint;
@@ -140,6 +161,15 @@ private:
     LRESULT OnMessage(UINT msg, WPARAM wp, LPARAM lp);
     void LoadPage();
     void LoadFrames(const std::vector<std::wstring>& frames);
+    // Lazily loaded frames: fetched on another thread once the page has completed, each
+    // navigating and completing then on the window thread (kLateFrameMessage).
+    void StartLateFrames(const std::vector<std::wstring>& frames);
+    void CompleteLateFrame(const std::wstring& url, bool fetched);
+    // The in-place and UI deactivation, whoever asks for it.
+    void LeaveUI();
+    void Deactivate();
+    // Keeps the closed control (and so the page's external object) until the apartment ends.
+    void HoldUntilTheApartmentEnds();
     void FireDocumentEvent(DISPID event, IDispatch* frame, const std::wstring& url);
     void LogPlaceAfterCompletion(const wchar_t* which);
     void Fire(DISPID event, DISPPARAMS& params);
@@ -151,6 +181,7 @@ private:
     void MoveFocusBetweenFields(bool back);
     void PasteInto(HWND field);
     void PageKey(WPARAM code);
+    void WheelTurned(WPARAM wp);
     void UIActivate();
     void OnContextMenu(LPARAM lp);
     void Paint();
@@ -160,6 +191,8 @@ private:
     fw::ComPtr<IDocHostUIHandler> UiHandler();
 
     ULONG m_cRef = 1;
+    const DWORD m_ownThread;
+    bool m_bClosed = false;
     HWND m_hWnd = nullptr;
     HWND m_hPlace = nullptr;  // the host's window the control lies in
     bool m_bUIActive = false;

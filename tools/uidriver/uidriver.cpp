@@ -222,6 +222,24 @@ int ClickAt(int x, int y, bool right)
     return 0;
 }
 
+// One notch of the mouse wheel (towards the user) at a point of the screen, with Ctrl held
+// when asked.
+int WheelAt(int x, int y, bool ctrl)
+{
+    SetCursorPos(x, y);
+    Sleep(50);
+    std::vector<INPUT> inputs;
+    if (ctrl) inputs.push_back(KeyInput(VK_CONTROL, false));
+    INPUT wheel{};
+    wheel.type = INPUT_MOUSE;
+    wheel.mi.dwFlags = MOUSEEVENTF_WHEEL;
+    wheel.mi.mouseData = static_cast<DWORD>(-WHEEL_DELTA);
+    inputs.push_back(wheel);
+    if (ctrl) inputs.push_back(KeyInput(VK_CONTROL, true));
+    SendInputs(inputs, 150);
+    return 0;
+}
+
 // Key strokes such as 0x41 or ctrl+0x4e: the parts of a stroke go down in order and up in
 // reverse order.
 int Keys(int count, wchar_t** strokes)
@@ -287,7 +305,7 @@ int Wait(const std::wstring& caption, bool gone, DWORD timeoutMs)
 int Usage()
 {
     std::fputs("usage: uidriver list | click CAPTION BUTTON | click-id CAPTION ID | key CAPTION VK | close CAPTION |"
-               " wait CAPTION [gone] [TIMEOUT_MS] | click-at X Y [right] | keys STROKE... |"
+                " wait CAPTION [gone] [TIMEOUT_MS] | click-at X Y [right] | wheel-at X Y [ctrl] | keys STROKE... |"
                " lock PATH MS | hide-id CAPTION ID | clip-set TEXT\n",
                stderr);
     return 2;
@@ -310,6 +328,9 @@ int wmain(int argc, wchar_t** argv)
         return ClickAt(std::wcstol(argv[2], nullptr, 10), std::wcstol(argv[3], nullptr, 10),
                        argc == 5 && std::wstring(argv[4]) == L"right");
     if (cmd == L"keys" && argc >= 3) return Keys(argc - 2, argv + 2);
+    if (cmd == L"wheel-at" && (argc == 4 || argc == 5))
+        return WheelAt(std::wcstol(argv[2], nullptr, 10), std::wcstol(argv[3], nullptr, 10),
+                       argc == 5 && std::wstring(argv[4]) == L"ctrl");
     if (cmd == L"lock" && argc == 4) return Lock(argv[2], static_cast<DWORD>(std::wcstoul(argv[3], nullptr, 10)));
     if (cmd == L"wait" && argc >= 3 && argc <= 5) {
         bool gone = false;
