@@ -47,3 +47,9 @@ void WebLogger::Log(const std::wstring& message)
     LOG_INFO("WebLogger::Log", header.m_strUrl);
     StartRequest(header);
 }
+
+void WebLogger::OnRequestComplete(FCHttpRequest& request)
+{
+    if (!request.GetCertificateRefusal().empty())
+        LOG_ERROR("WebLogger::OnRequestComplete", request.GetCertificateRefusal() + L": report not sent");
+}

@@ -22,6 +22,9 @@ public:
     ~WebLogger() override;
 
 protected:
+    // A report refused for its server's certificate is lost, with the reason in the log.
+    void OnRequestComplete(FCHttpRequest& request) override;
+
     // Reports to the given URLs instead of the profile's (tests point it at a loopback server).
     WebLogger(std::wstring infoUrl, std::wstring errorUrl);
 

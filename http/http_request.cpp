@@ -4,12 +4,15 @@
 #include <vector>
 
 #include "core/http/http_request_rules.h"
+#include "http/server_certificate.h"
 
 namespace {
 
 constexpr DWORD kReadChunkBytes = 8192;
 // The host and path buffers are this much longer than the URL.
 constexpr DWORD kUrlPartSlack = 8;
+// The certificate check's own handshake gets as long as a connection does.
+constexpr long kCertificateCheckSeconds = 30;
 
 void CloseAndClear(std::atomic<HINTERNET>& handle)
 {
@@ -97,6 +100,18 @@ void FCHttpRequest::Post(HttpRequestStage stage)
 DWORD WINAPI FCHttpRequest::ConnectWorker(void* param)
 {
     auto* request = static_cast<FCHttpRequest*>(param);
+    // WinInet hands out a connection's certificate only once the request has been sent, and a
+    // report's data is its request line. So the server is checked over a handshake of its own
+    // first, and a refused one gets no connection: the request fails unsent.
+    if (request->m_nScheme == INTERNET_SCHEME_HTTPS) {
+        const core::CertificateCheck check =
+            CheckTlsServer(request->m_strHost, request->m_nPort, kCertificateCheckSeconds);
+        if (!check.IsTrusted()) {
+            request->m_strCertificateRefusal = core::DescribeCertificateRefusal(request->m_strHost, check);
+            request->Post(kStageConnected);
+            return 0;
+        }
+    }
     request->m_hConnect = ::InternetConnectW(request->m_hSession.load(), request->m_strHost.c_str(),
                                              request->m_nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     // The last touch of the request: once posted, the owner may close this thread's handle.

@@ -54,6 +54,9 @@ public:
     bool HasConnection() const { return m_hConnect.load() != nullptr; }
     // The port the request connects to (from the URL, else the scheme's default).
     INTERNET_PORT GetPort() const { return m_nPort; }
+    // Why an https request was never sent (its server's certificate refused), "" otherwise.
+    // Written by the connect worker before stage 0: read it from stage 0 on.
+    const std::wstring& GetCertificateRefusal() const { return m_strCertificateRefusal; }
 
 private:
     static DWORD WINAPI ConnectWorker(void* request);
@@ -69,6 +72,7 @@ private:
     std::wstring m_strObject;  // path and query string
     INTERNET_PORT m_nPort = INTERNET_DEFAULT_HTTP_PORT;
     FCHttpResponseInfo m_response;
+    std::wstring m_strCertificateRefusal;
     inner::CReceiveBuffer m_buffer;
     std::atomic<int> m_nTotalReceive{0};
     // A worker reads these before each call while the owner may close and clear them to

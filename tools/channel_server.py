@@ -22,7 +22,7 @@ or as a program (see --help); out-of-process tests then drive it through the
 /_control/ endpoints and read the JSON-lines logs.
 
 Bodies of the configuration document and the entry page may contain the token
-@BASE_URL@, replaced by http://127.0.0.1:<port> when served, because with
+@BASE_URL@, replaced by the server's own base URL (http or https) when served, because with
 --port 0 the port is not known when those files are written.
 """
 
@@ -34,6 +34,7 @@ import os
 import signal
 import socket
 import socketserver
+import ssl
 import sys
 import threading
 import time
@@ -73,6 +74,12 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         return self.server.owner
 
     def setup(self):
+        context = self.owner.tls_context
+        if context is not None:
+            # The handshake runs here, on the connection's own thread, never in the accept loop:
+            # a client that stalls or refuses the certificate holds up no other connection.
+            self.request.settimeout(self.timeout)
+            self.request = context.wrap_socket(self.request, server_side=True)
         super().setup()
         self.owner._track(self.connection, True)
 
@@ -244,7 +251,8 @@ class _HTTPServer(http.server.ThreadingHTTPServer):
         self.server_name, self.server_port = self.server_address[:2]
 
     def handle_error(self, request, client_address):
-        if not isinstance(sys.exc_info()[1], ConnectionError):
+        # A client that goes away, or ends a TLS handshake it does not like, is no server error.
+        if not isinstance(sys.exc_info()[1], (ConnectionError, ssl.SSLError, socket.timeout)):
             super().handle_error(request, client_address)
 
 
@@ -252,7 +260,9 @@ class ChannelServer:
     """The channel's servers on 127.0.0.1. Thread-safe; start() or use as a context manager."""
 
     def __init__(self, port=0, ditch="palmet", config=None, entry_path=DEFAULT_ENTRY_PATH,
-                 entry_html=None, reports_log=None, requests_log=None, verbose=False):
+                 entry_html=None, reports_log=None, requests_log=None, verbose=False, tls_context=None):
+        # With a server-side ssl.SSLContext, every connection is https with its certificate.
+        self.tls_context = tls_context
         self.ditch = ditch
         self.config_path = config_path_for(ditch)
         self.entry_path = entry_path
@@ -320,7 +330,8 @@ class ChannelServer:
 
     @property
     def base_url(self):
-        return f"http://127.0.0.1:{self.port}"
+        scheme = "https" if self.tls_context is not None else "http"
+        return f"{scheme}://127.0.0.1:{self.port}"
 
     def url(self, path):
         return self.base_url + path

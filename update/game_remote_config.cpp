@@ -11,6 +11,7 @@
 #include "core/update/resume_record.h"
 #include "core/update/version_record.h"
 #include "diag/file_log.h"
+#include "http/server_certificate.h"
 #include "update/pipeline_globals.h"
 
 CGameRemoteConfig& CGameRemoteConfig::Instance()
@@ -29,6 +30,9 @@ core::UpdateContext CGameRemoteConfig::MakeContext(core::ILauncherWindow* window
     paths.ditchCode = DITCH_CODE;
     core::UpdateContext ctx{m_host, g_pipelineState, window, paths};
     ctx.channelKeys = CHANNEL_PUBLIC_KEYS;
+    // Schannel under Wine accepts any certificate: every https server is checked here.
+    static CSchannelServerCheck serverCheck;
+    ctx.serverCheck = &serverCheck;
     return ctx;
 }
 

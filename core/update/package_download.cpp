@@ -13,6 +13,7 @@
 #include "core/update/remote_config.h"
 #include "core/diag/report_events.h"
 #include "core/update/resume_record.h"
+#include "core/update/server_check.h"
 #include "core/update/sha256.h"
 
 namespace core {
@@ -344,6 +345,8 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, ctx.limits.stallSeconds);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kTransferBufferBytes);
+    ServerCheckedTransfer checked{ctx, curl, kFunction};
+    CheckServerBeforeEachRequest(checked);
     TransferOutcome outcome{curl_easy_perform(curl), 0};
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);  // the list ends with this call
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &outcome.httpStatus);

@@ -5,6 +5,7 @@
 
 #include "core/update/config_signature.h"
 #include "core/update/curl_handle.h"
+#include "core/update/server_check.h"
 
 namespace core {
 
@@ -115,6 +116,8 @@ int FetchRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl)
     // request then fails like any other (102).
     curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT, ctx.limits.connectTimeoutSeconds);
     curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT, ctx.limits.configTotalSeconds);
+    ServerCheckedTransfer checked{ctx, curl.get(), kFunction};
+    CheckServerBeforeEachRequest(checked);
 
     const CURLcode res = curl_easy_perform(curl.get());
     long status = 0;

@@ -8,6 +8,7 @@
 #include "core/update/config_signature.h"
 #include "core/update/launcher_window.h"
 #include "core/update/pipeline_state.h"
+#include "core/update/server_check.h"
 #include "core/update/update_host.h"
 
 namespace core {
@@ -43,6 +44,9 @@ struct UpdateContext {
     unsigned unzipWorkers = 0;
     // The public keys the launcher was built with; none: the configuration is taken unsigned.
     ChannelKeys channelKeys{};
+    // Checks an https server's certificate before each request of a transfer; none: the TLS
+    // library's own verification stands (see core/update/server_check.h).
+    IServerCertificateCheck* serverCheck = nullptr;
 
     void Info(const char* function, int line, const std::wstring& text) { host.Log(L"INFO", function, line, text); }
     void Error(const char* function, int line, const std::wstring& text) { host.Log(L"ERROR", function, line, text); }
