@@ -111,6 +111,15 @@ bool UnzipPackageOnDisk(UpdateContext& ctx, const std::wstring& package)
     return false;
 }
 
+// After the package on disk did not install: a fresh download, unless the launcher is closing,
+// which stopped the unpacking and must not cost the player the package.
+bool StartOverUnlessStopped(UpdateContext& ctx, bool& fresh)
+{
+    if (ctx.state.stop.Requested()) return false;
+    fresh = true;
+    return true;
+}
+
 // Applies the decision table; returns false when the run must end in failure, true when a
 // transfer follows, and sets installed when the package on disk completed the install.
 bool PrepareTransfer(UpdateContext& ctx, const std::wstring& package, bool& installed)
@@ -128,7 +137,7 @@ bool PrepareTransfer(UpdateContext& ctx, const std::wstring& package, bool& inst
     case DownloadRow::TryPackageOnDisk:
         installed = UnzipPackageOnDisk(ctx, package);
         if (installed) return true;
-        fresh = true;
+        if (!StartOverUnlessStopped(ctx, fresh)) return false;
         break;
     case DownloadRow::Resume: {
         ctx.Info(kFunction, __LINE__, L"Try Resuming download from break point.");
@@ -146,7 +155,7 @@ bool PrepareTransfer(UpdateContext& ctx, const std::wstring& package, bool& inst
                                                      onDisk, st.downloadTotal));
             installed = UnzipPackageOnDisk(ctx, package);
             if (installed) return true;
-            fresh = true;
+            if (!StartOverUnlessStopped(ctx, fresh)) return false;
             break;
         case ResumeAction::StartOver:
             ctx.Info(kFunction, __LINE__,

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -101,8 +102,25 @@ inline std::FILE* OpenStalled(std::FILE* real, Gate& gate)
     return fopencookie(new Stalled{real, gate}, "w", io);
 }
 
+// A file whose writes all pass but whose close fails, as a file system that reports a failed
+// write only when the file is closed (a network drive, delayed allocation) does.
+inline std::FILE* OpenFailingAtClose(std::FILE* real)
+{
+    cookie_io_functions_t io{};
+    io.write = [](void* cookie, const char* bytes, std::size_t size) -> ssize_t {
+        return static_cast<ssize_t>(std::fwrite(bytes, 1, size, static_cast<std::FILE*>(cookie)));
+    };
+    io.close = [](void* cookie) -> int {
+        std::fclose(static_cast<std::FILE*>(cookie));
+        errno = ENOSPC;
+        return -1;
+    };
+    return fopencookie(real, "w", io);
+}
+
 // The POSIX host, except that files of one chosen name are written to /dev/full, where every
-// write fails with "no space left on device"; files whose names end in another chosen text are
+// write fails with "no space left on device"; files of another chosen name fail only when they
+// are closed; files whose names end in another chosen text are
 // held at their first write until the stall gate opens (it opens when an error is logged); and
 // the free space may be a chosen figure. It records the files opened for writing, in order.
 class TestHost : public core::PosixUpdateHost {
@@ -115,6 +133,7 @@ public:
         }
         if (EndsWith(path, diskFullName)) return std::fopen("/dev/full", mode);
         std::FILE* file = PosixUpdateHost::OpenFile(path, mode);
+        if (file && EndsWith(path, closeFailName)) return OpenFailingAtClose(file);
         if (file && EndsWith(path, stallName)) return OpenStalled(file, stallGate);
         return file;
     }
@@ -142,6 +161,7 @@ public:
         return freeBytes ? *freeBytes : PosixUpdateHost::FreeBytes(folder);
     }
     std::wstring diskFullName;
+    std::wstring closeFailName;
     std::wstring stallName;
     Gate stallGate;
     bool singleByteCodePage = false;
