@@ -51,7 +51,8 @@ void AddFolders(const std::wstring& name, std::set<std::wstring>& folders)
         if (sep > 0) folders.insert(name.substr(0, sep));
 }
 
-// A file entry while the plan is made: its job, and what the drive must hold for it.
+// A file entry while the plan is made: its job, its name and target, and whether a later entry
+// of the same file replaces it.
 struct PlannedFile {
     FileJob job;
     std::wstring name;

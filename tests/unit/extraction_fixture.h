@@ -74,6 +74,15 @@ private:
     bool m_open = false;
 };
 
+// Polls until done() holds or 30 s have passed (the test then fails on what it finds).
+template <typename Done>
+void WaitUntil(Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
 inline bool EndsWith(const std::wstring& text, const std::wstring& end)
 {
     return !end.empty() && text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -265,6 +274,20 @@ protected:
         return core::UnzipFile(ctx, Wide(package), handle);
     }
     bool Pack(const std::vector<ZipEntry>& entries) { return testing_support::WriteZip(package.string(), entries); }
+    // An empty client folder and the package of these entries, for a test that unpacks several times.
+    bool Repack(const std::vector<ZipEntry>& entries)
+    {
+        fs::remove_all(client);
+        fs::create_directories(client);
+        return Pack(entries);
+    }
+    // A context on a host and state of the test's own, with a chosen number of workers.
+    core::UpdateContext ContextOn(core::IUpdateHost& h, core::PipelineState& s, core::ILauncherWindow* w, unsigned count)
+    {
+        core::UpdateContext ctx{h, s, w, core::PipelinePaths{Wide(install), Wide(client), L"qorn", L"palmet", L"qorn"}};
+        ctx.unzipWorkers = count;
+        return ctx;
+    }
 
     std::vector<std::wstring> Errors() const
     {

@@ -29,28 +29,21 @@ TEST_F(PackageExtraction, TheLauncherStopEndsTheWalkAndLeavesOnlyWholeFiles)
 
     for (const unsigned count : {1u, 2u, 8u}) {
         SCOPED_TRACE(std::to_string(count) + " workers");
-        fs::remove_all(client);
-        fs::create_directories(client);
-        ASSERT_TRUE(Pack(entries));
+        ASSERT_TRUE(Repack(entries));
         TestHost stalling;
         stalling.stallName = L"big.bin";
         core::PipelineState running;
         SameThreadWindow shown;
-        core::UpdateContext ctx{stalling, running, &shown,
-                                core::PipelinePaths{Wide(install), Wide(client), L"qorn", L"palmet", L"qorn"}};
-        ctx.unzipWorkers = count;
+        auto ctx = ContextOn(stalling, running, &shown, count);
         bool heldWhileWriting = false;
         bool endedAfterTheBlock = false;
         // The window closes while big.bin waits in its first write.
         std::thread closer([&] {
-            const auto deadline = std::chrono::steady_clock::now() + kLongWait;
             const std::wstring bigTarget = Wide(client / "big.bin");
-            for (;;) {
+            WaitUntil([&] {
                 const std::vector<std::wstring> opened = stalling.Opened();
-                if (std::find(opened.begin(), opened.end(), bigTarget) != opened.end()) break;
-                if (std::chrono::steady_clock::now() > deadline) break;
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
-            }
+                return std::find(opened.begin(), opened.end(), bigTarget) != opened.end();
+            });
             running.stop.Request();
             // A write that does not return holds the launcher's wait no longer than its bound.
             heldWhileWriting = !running.stop.WaitForWalk(kShortWait);

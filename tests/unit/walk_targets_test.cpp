@@ -2,7 +2,6 @@
 // both a file and a folder, and the room the entries need beside the files they replace.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <map>
 #include <string>
 #include <thread>
@@ -57,24 +56,17 @@ TEST_P(TwinEntries, OnlyTheLaterIsWrittenOnAnyNumberOfWorkers)
 
     for (const unsigned count : {1u, 2u, 8u}) {
         SCOPED_TRACE(std::to_string(count) + " workers");
-        fs::remove_all(client);
-        fs::create_directories(client);
-        ASSERT_TRUE(Pack(entries));
+        ASSERT_TRUE(Repack(entries));
         TestHost stalling;
         stalling.stallName = core::Utf8ToWide(twins.first);
         SameThreadWindow shown;
-        core::UpdateContext ctx{stalling, state, &shown,
-                                core::PipelinePaths{Wide(install), Wide(client), L"qorn", L"palmet", L"qorn"}};
-        ctx.unzipWorkers = count;
+        auto ctx = ContextOn(stalling, state, &shown, count);
         std::thread watcher([&] {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-            const auto ready = [&] {
+            WaitUntil([&] {
                 const std::vector<std::wstring> opened = stalling.Opened();
                 if (count == 1) return !opened.empty();
                 return opened.size() >= 2 && std::find(opened.begin(), opened.end(), laterTarget) != opened.end();
-            };
-            while (!ready() && std::chrono::steady_clock::now() < deadline)
-                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            });
             stalling.stallGate.Open();
         });
         const bool unpacked = core::OnUnzipFile(ctx, Wide(package));
