@@ -107,6 +107,10 @@ bool UnzipPackageOnDisk(UpdateContext& ctx, const std::wstring& package)
         ctx.Info(kFunction, __LINE__, L"Unzip success!");
         return true;
     }
+    if (ctx.state.stop.Requested()) {
+        ctx.Info(kFunction, __LINE__, L"Unzip stopped: the launcher is closing; the package stays for the next start");
+        return false;
+    }
     ctx.Info(kFunction, __LINE__, L"Unzip failed, and restart downloading game resource!");
     return false;
 }
