@@ -5,6 +5,7 @@
 #include <ole2.h>
 #include <tlhelp32.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -20,12 +21,17 @@
 #include "platform/window_message_handler.h"
 #include "ui/web_dlg.h"
 #include "update/game_remote_config.h"
+#include "update/pipeline_globals.h"
 #include "update/windows_update_host.h"
 
 namespace {
 
 // OLE is ended only by the start that began it.
 bool g_bOleInitialized = false;
+
+// How long the closing launcher waits for the package walk's workers: each looks at the stop
+// before every 64 KiB block, so a disk that answers at all lets them end far sooner.
+constexpr std::chrono::milliseconds kWalkStopWait{2000};
 
 bool DirectoryExists(const std::wstring& path)
 {
@@ -168,6 +174,11 @@ void CWebApp::EndBecauseAlreadyRunning()
 
 int CWebApp::ExitInstance()
 {
+    // A package walk that is under way removes the files it was writing before the process
+    // ends; a write the system holds up (a stalled network drive) does not keep it from ending.
+    g_pipelineState.stop.Request();
+    if (!g_pipelineState.stop.WaitForWalk(kWalkStopWait))
+        LOG_ERROR("CWebApp::ExitInstance", L"the package walk did not stop in time; a file under way may stay");
     WindowsUpdateHost::StopLoggingAndReporting();
     // Before OLE ends; a browser that still holds the page's external object deletes it with
     // its own last release, whenever that comes.

@@ -12,7 +12,7 @@ public:
     static CFileLog& Instance();
 
     // text: the message; function: "Class::Method" in the ANSI code page; line: the caller's
-    // source line; level: L"INFO" or L"ERROR".
+    // source line; level: L"INFO", L"WARN" or L"ERROR".
     void Write(const std::wstring& text, const char* function, int line, const std::wstring& level);
 
     // Flushes and closes the file; later writes do nothing.

@@ -13,6 +13,7 @@
 #include "ui/update_window_proxy.h"
 #include "ui/web_c_dlg.h"
 #include "update/game_remote_config.h"
+#include "update/pipeline_globals.h"
 
 CWebDlg::CWebDlg(HWND parent) : fw::CDialog(IDD_WEB_DIALOG, parent), m_hIcon(LoadLauncherIcon()) {}
 
@@ -176,6 +177,8 @@ INT_PTR CWebDlg::OnMessage(UINT msg, WPARAM wParam, LPARAM lParam, bool& handled
         return SetMessageResult(hit == HTCLIENT ? HTCAPTION : hit);
     }
     case WM_DESTROY:
+        // The package walk, if one runs, stops; the application waits for it before it ends.
+        g_pipelineState.stop.Request();
         WriteResumeRecord();
         if (m_pProxy) m_pProxy->Detach();
         LOG_INFO("CWebApp::OnWndDestroy", L"wnd destory");

@@ -40,7 +40,45 @@ bool IsReservedDevice(const std::wstring& part)
     return (digit >= L'0' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
 }
 
+// A letter as Windows' upcase table gives it, for the scripts WindowsNameKey names.
+wchar_t UpperCaseLetter(wchar_t c)
+{
+    const auto shift = [c](int by) { return static_cast<wchar_t>(c - by); };
+    if (c >= L'a' && c <= L'z') return shift(0x20);
+    if (c < 0xE0) return c;
+    if (c <= 0xFE) return c == 0xF7 ? c : shift(0x20);  // U+00F7 is the division sign
+    if (c == 0xFF) return 0x178;
+    // Latin Extended-A: capital and small letter side by side, the capital first on an even or
+    // an odd code point depending on the run.
+    if ((c >= 0x100 && c <= 0x12F) || (c >= 0x132 && c <= 0x137) || (c >= 0x14A && c <= 0x177))
+        return c % 2 ? shift(1) : c;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return c % 2 ? c : shift(1);
+    if (c == 0x3C2) return 0x3A3;  // final sigma
+    if ((c >= 0x3B1 && c <= 0x3C1) || (c >= 0x3C3 && c <= 0x3CB)) return shift(0x20);
+    if (c >= 0x430 && c <= 0x44F) return shift(0x20);
+    if (c >= 0x450 && c <= 0x45F) return shift(0x50);
+    if (c >= 0xFF41 && c <= 0xFF5A) return shift(0x20);
+    return c;
+}
+
 }  // namespace
+
+std::wstring WindowsNameKey(const std::wstring& name)
+{
+    std::wstring key;
+    for (std::size_t start = 0; start <= name.size();) {
+        std::size_t end = start;
+        while (end < name.size() && !IsSlash(name[end])) ++end;
+        std::size_t last = end;
+        while (last > start && (name[last - 1] == L'.' || name[last - 1] == L' ')) --last;
+        if (last > start) {
+            if (!key.empty()) key += L'/';
+            for (std::size_t i = start; i < last; ++i) key += UpperCaseLetter(name[i]);
+        }
+        start = end + 1;
+    }
+    return key;
+}
 
 EntryNameVerdict CheckEntryName(const std::wstring& name)
 {

@@ -34,6 +34,13 @@ const wchar_t* DescribeEntryNameVerdict(EntryNameVerdict verdict);
 // A directory entry's name ends with "/".
 bool IsDirectoryEntryName(const std::wstring& name);
 
+// The name as Windows compares it, so that two names with the same key are one file or folder
+// there: both slashes separate parts, trailing dots and blanks of each part are dropped (as
+// Win32 path normalisation drops them), parts left empty ("a//b", "./a") vanish, and letters
+// compare without their case. Parts are joined by "/". Folding covers the letters of Latin,
+// Greek, Cyrillic and fullwidth Latin; the Chinese and Japanese scripts have no case.
+std::wstring WindowsNameKey(const std::wstring& name);
+
 // Byte length of a name as stored in the archive.
 inline bool EntryNameFits(std::size_t nameBytes) { return nameBytes < kEntryNameBufferBytes; }
 inline bool TargetPathFits(const std::wstring& path) { return path.size() < kTargetPathBufferChars; }

@@ -108,8 +108,21 @@ bool UnzipPackageOnDisk(UpdateContext& ctx, const std::wstring& package)
         ctx.Info(kFunction, __LINE__, L"Unzip success!");
         return true;
     }
+    if (ctx.state.stop.Requested()) {
+        ctx.Info(kFunction, __LINE__, L"Unzip stopped: the launcher is closing; the package stays for the next start");
+        return false;
+    }
     ctx.Info(kFunction, __LINE__, L"Unzip failed, and restart downloading game resource!");
     return false;
+}
+
+// After the package on disk did not install: a fresh download, unless the launcher is closing,
+// which stopped the unpacking and must not cost the player the package.
+bool StartOverUnlessStopped(UpdateContext& ctx, bool& fresh)
+{
+    if (ctx.state.stop.Requested()) return false;
+    fresh = true;
+    return true;
 }
 
 // Applies the decision table; returns false when the run must end in failure, true when a
@@ -129,7 +142,7 @@ bool PrepareTransfer(UpdateContext& ctx, const std::wstring& package, bool& inst
     case DownloadRow::TryPackageOnDisk:
         installed = UnzipPackageOnDisk(ctx, package);
         if (installed) return true;
-        fresh = true;
+        if (!StartOverUnlessStopped(ctx, fresh)) return false;
         break;
     case DownloadRow::Resume: {
         ctx.Info(kFunction, __LINE__, L"Try Resuming download from break point.");
@@ -147,7 +160,7 @@ bool PrepareTransfer(UpdateContext& ctx, const std::wstring& package, bool& inst
                                                      onDisk, st.downloadTotal));
             installed = UnzipPackageOnDisk(ctx, package);
             if (installed) return true;
-            fresh = true;
+            if (!StartOverUnlessStopped(ctx, fresh)) return false;
             break;
         case ResumeAction::StartOver:
             ctx.Info(kFunction, __LINE__,

@@ -1,6 +1,7 @@
 #include "core/update/package_extraction.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
 #include <thread>
@@ -29,11 +30,16 @@ struct WalkPlan {
     // comes before every folder inside it, since a name sorts before its extensions.
     std::set<std::wstring> folders;
     std::uint64_t directoryEntries = 0;
+    // File entries that a later entry of the same file replaces: never unpacked, counted as done.
+    std::uint64_t replacedEntries = 0;
     std::vector<FileJob> files;
-    // What the entries declare once unpacked, saturating at the largest figure. Entries may share
-    // one stored stream, so this can be far more than the package itself.
-    std::uint64_t declaredBytes = 0;
+    // What the unpacked files add to the drive beyond the files they replace, with the margin,
+    // saturating at the largest figure. Entries may share one stored stream, so this can be far
+    // more than the package itself.
+    std::uint64_t neededBytes = 0;
 };
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) { return b > UINT64_MAX - a ? UINT64_MAX : a + b; }
 
 // Adds the folders on the way to an entry (a directory entry's name ends with its own folder's
 // separator). The name has passed the entry checks, so every one of them stays inside the
@@ -45,11 +51,68 @@ void AddFolders(const std::wstring& name, std::set<std::wstring>& folders)
         if (sep > 0) folders.insert(name.substr(0, sep));
 }
 
+// A file entry while the plan is made: its job, its name and target, and whether a later entry
+// of the same file replaces it.
+struct PlannedFile {
+    FileJob job;
+    std::wstring name;
+    std::wstring target;
+    bool replaced = false;
+};
+
+// Keeps one file entry per file as Windows names them: two workers must never write one file
+// at once, and writing the entries one after the other would leave the later one. The earlier
+// entry is logged and dropped.
+void KeepLaterEntry(UpdateContext& ctx, std::map<std::wstring, std::size_t>& byKey, std::vector<PlannedFile>& files)
+{
+    const auto [it, fresh] = byKey.emplace(WindowsNameKey(files.back().name), files.size() - 1);
+    if (fresh) return;
+    PlannedFile& earlier = files[it->second];
+    earlier.replaced = true;
+    it->second = files.size() - 1;
+    ctx.Warn(kWalkFunction, __LINE__,
+             L"entry " + earlier.name + L" is skipped: the later entry " + files.back().name +
+                 L" writes the same file");
+}
+
+// The folders' keys as Windows compares them; the client folder itself is one of them.
+std::set<std::wstring> FolderKeys(const std::set<std::wstring>& folders)
+{
+    std::set<std::wstring> keys{L""};
+    for (const std::wstring& folder : folders) keys.insert(WindowsNameKey(folder));
+    return keys;
+}
+
+// Turns the file entries into the walk's jobs and adds up the room they need. A name that is
+// a folder as well cannot be unpacked, in any order.
+bool PlanFiles(UpdateContext& ctx, std::vector<PlannedFile>& files, WalkPlan& plan)
+{
+    const std::set<std::wstring> folderKeys = FolderKeys(plan.folders);
+    for (PlannedFile& file : files) {
+        if (file.replaced) {
+            ++plan.replacedEntries;
+            continue;
+        }
+        if (folderKeys.count(WindowsNameKey(file.name))) {
+            ctx.Error(kWalkFunction, __LINE__, L"entry " + file.name + L" is both a file and a folder");
+            return false;
+        }
+        const std::int64_t existing = ctx.host.FileSize(file.target);
+        const std::uint64_t credit = existing > 0 ? static_cast<std::uint64_t>(existing) : 0;
+        const std::uint64_t added = file.job.size > credit ? file.job.size - credit : 0;
+        plan.neededBytes = SaturatingAdd(plan.neededBytes, SaturatingAdd(added, kUnpackSlackPerFile));
+        plan.files.push_back(file.job);
+    }
+    return true;
+}
+
 // Reads every entry's header, logs its name and checks it, so that an archive with one bad name
 // writes nothing at all. Leaves the plan of the rest of the walk.
 bool PlanWalk(UpdateContext& ctx, unzFile archive, std::uint64_t entries, WalkPlan& plan)
 {
     auto buffer = std::make_unique<HeaderBuffer>();
+    std::vector<PlannedFile> files;
+    std::map<std::wstring, std::size_t> filesByKey;
     for (std::uint64_t k = 1; k <= entries; ++k) {
         EntryHeader header;
         EntryFault fault = ReadEntryHeader(ctx, archive, k, *buffer, header);
@@ -66,16 +129,17 @@ bool PlanWalk(UpdateContext& ctx, unzFile archive, std::uint64_t entries, WalkPl
         if (IsDirectoryEntryName(header.name)) {
             ++plan.directoryEntries;
         } else {
-            FileJob job;
-            job.size = header.info.uncompressed_size;
-            if (unzGetFilePos64(archive, &job.position) != UNZ_OK) {
+            PlannedFile file;
+            file.job.size = header.info.uncompressed_size;
+            if (unzGetFilePos64(archive, &file.job.position) != UNZ_OK) {
                 ctx.Error(kWalkFunction, __LINE__, L"cannot locate entry " + std::to_wstring(k));
                 return false;
             }
-            plan.files.push_back(job);
+            file.name = std::move(header.name);
+            file.target = std::move(header.target);
+            files.push_back(std::move(file));
+            KeepLaterEntry(ctx, filesByKey, files);
         }
-        const std::uint64_t size = header.info.uncompressed_size;
-        plan.declaredBytes = size > UINT64_MAX - plan.declaredBytes ? UINT64_MAX : plan.declaredBytes + size;
 
         if (k < entries && unzGoToNextFile(archive) != UNZ_OK) {
             ctx.Error(kWalkFunction, __LINE__,
@@ -83,7 +147,7 @@ bool PlanWalk(UpdateContext& ctx, unzFile archive, std::uint64_t entries, WalkPl
             return false;
         }
     }
-    return true;
+    return PlanFiles(ctx, files, plan);
 }
 
 // minizip cannot open an archive without entries; one that is exactly that unpacks to nothing.
@@ -101,18 +165,26 @@ bool IsEmptyArchiveFile(UpdateContext& ctx, const std::wstring& packagePath)
 
 // Refuses an archive whose entries would not fit the client folder's drive, before anything is
 // written: a full disk half way through leaves a broken install behind.
-bool DeclaredSizeFits(UpdateContext& ctx, std::uint64_t declared)
+bool NeededRoomFits(UpdateContext& ctx, std::uint64_t needed)
 {
     const std::int64_t available = ctx.host.FreeBytes(ctx.paths.clientDir);
     if (available < 0) {
         ctx.Info(kWalkFunction, __LINE__, L"free space of " + ctx.paths.clientDir + L" unknown; not checked");
         return true;
     }
-    if (declared <= static_cast<std::uint64_t>(available)) return true;
+    if (needed <= static_cast<std::uint64_t>(available)) return true;
     ctx.Error(kWalkFunction, __LINE__,
-              L"the entries declare " + std::to_wstring(declared) + L" bytes, the drive of " + ctx.paths.clientDir +
-                  L" has " + std::to_wstring(available) + L" bytes free");
+              L"the entries need " + std::to_wstring(needed) + L" bytes beyond the files they replace, the drive of " +
+                  ctx.paths.clientDir + L" has " + std::to_wstring(available) + L" bytes free");
     return false;
+}
+
+// The launcher is closing: not a failed unpack, nothing more to do.
+bool StoppedByLauncher(UpdateContext& ctx)
+{
+    if (!ctx.state.stop.Requested()) return false;
+    ctx.Info(kWalkFunction, __LINE__, L"unzip stopped: the launcher is closing");
+    return true;
 }
 
 // "k/N" and k*100/N for each finished entry, counting up one by one.
@@ -155,20 +227,24 @@ bool OnUnzipFile(UpdateContext& ctx, const std::wstring& packagePath)
         }
         total = global.number_entry;
         if (!PlanWalk(ctx, archive.get(), total, plan)) return false;
-        if (!DeclaredSizeFits(ctx, plan.declaredBytes)) return false;
+        if (!NeededRoomFits(ctx, plan.neededBytes)) return false;
     } else if (!IsEmptyArchiveFile(ctx, packagePath)) {
         ctx.Error(kWalkFunction, __LINE__, L"zipfile is NULL!");
         return false;
     }
 
+    if (StoppedByLauncher(ctx)) return false;
     // Folders first, so that no file waits for one. A folder that exists already is what we
     // want; one that cannot be made shows up with the first file that needs it.
     for (const std::wstring& folder : plan.folders) ctx.host.MakeDirectory(ctx.host.JoinPath(ctx.paths.clientDir, folder));
     EntryProgress progress(ctx, total);
-    for (std::uint64_t k = 0; k < plan.directoryEntries; ++k) progress.Finished();
+    for (std::uint64_t k = 0; k < plan.directoryEntries + plan.replacedEntries; ++k) progress.Finished();
 
     const unsigned workers = ctx.unzipWorkers ? ctx.unzipWorkers : UnzipWorkerCount(std::thread::hardware_concurrency());
-    if (!UnpackFiles(ctx, packagePath, std::move(plan.files), workers, [&] { progress.Finished(); })) return false;
+    if (!UnpackFiles(ctx, packagePath, std::move(plan.files), workers, [&] { progress.Finished(); })) {
+        StoppedByLauncher(ctx);
+        return false;
+    }
 
     ctx.Info(kWalkFunction, __LINE__, L"unzip is finish!");
     ctx.host.ReportEventCode(kEventUnzipDone);
@@ -183,6 +259,8 @@ bool UnzipFile(UpdateContext& ctx, const std::wstring& packagePath, std::FILE* o
     if (openHandle) std::fclose(openHandle);
 
     if (!unpacked) {
+        // Closing the launcher is no failure to show or report; the next start unpacks again.
+        if (ctx.state.stop.Requested()) return false;
         ctx.UpdateProgress(L"解压失败", L"", 0, 0);
         ctx.ShowProgressControls(false);
         ctx.Error(kUnzipFunction, __LINE__, L"unzip is error!");

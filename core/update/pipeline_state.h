@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/update/client_version.h"
+#include "core/update/launcher_stop.h"
 
 namespace core {
 
@@ -49,6 +50,8 @@ struct PipelineState {
     std::atomic<std::int64_t> resumeFrom{0};
     std::atomic<std::int64_t> downloadTotal{0};
     PackageValidator packageValidator;
+    // Set by the launcher window when it closes.
+    LauncherStop stop;
 };
 
 // The value of a key, or nullptr when the key is absent (an empty value is present).

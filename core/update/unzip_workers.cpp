@@ -21,11 +21,15 @@ namespace {
 // for every entry cost the workers a tenth of their time in thousands of thread switches.
 constexpr std::chrono::milliseconds kProgressPace{20};
 
-// The jobs, handed out one at a time, and what became of them. The first failure stops the
-// walk: from then on no job is handed out, and the copies under way see the stop flag.
+// The jobs, handed out one at a time, and what became of them. The first failure, or the
+// launcher's stop, stops the walk: from then on no job is handed out, and the copies under way
+// see the stop flag.
 class JobQueue {
 public:
-    explicit JobQueue(std::vector<FileJob> jobs) : m_jobs(std::move(jobs)) {}
+    JobQueue(std::vector<FileJob> jobs, LauncherStop& launcherStop)
+        : m_jobs(std::move(jobs)), m_launcherStop(launcherStop, m_stop)
+    {
+    }
 
     // The next job; none once every job was handed out or the walk stopped.
     const FileJob* Next()
@@ -87,6 +91,8 @@ private:
     std::size_t m_written = 0;
     unsigned m_workers = 0;
     std::atomic<bool> m_stop{false};
+    // Outlives the threads, which end before the queue: the launcher's wait ends with them.
+    LauncherStop::Listener m_launcherStop;
 };
 
 // What one thread unpacks with: its own archive handle (a minizip handle has one read
@@ -195,7 +201,7 @@ bool UnpackFiles(UpdateContext& ctx, const std::wstring& packagePath, std::vecto
     if (workers > 1)
         std::stable_sort(jobs.begin(), jobs.end(),
                          [](const FileJob& a, const FileJob& b) { return HandOutWeight(a) > HandOutWeight(b); });
-    JobQueue queue(std::move(jobs));
+    JobQueue queue(std::move(jobs), ctx.state.stop);
 
     std::size_t shown = 0;
     {

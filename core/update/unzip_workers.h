@@ -35,8 +35,9 @@ constexpr std::uint64_t kLargeEntryBytes = 1u << 20;
 // first, so that a huge entry does not end the walk alone. The others keep the archive's order
 // (with one thread, every entry does), which reads the package front to back. entryFinished
 // runs on the calling thread once for each entry written, never after a failure. The first
-// entry that fails stops the walk: no entry starts after it, entries under way are abandoned
-// and their files removed, and the call returns false once every thread has ended. True when every job was written.
+// entry that fails, or the launcher's stop (ctx.state.stop), stops the walk: no entry starts
+// after it, entries under way are abandoned within one block and their files removed, and the
+// call returns false once every thread has ended. True when every job was written.
 bool UnpackFiles(UpdateContext& ctx, const std::wstring& packagePath, std::vector<FileJob> jobs, unsigned workers,
                  const std::function<void()>& entryFinished);
 

@@ -49,6 +49,7 @@ struct UpdateContext {
     IServerCertificateCheck* serverCheck = nullptr;
 
     void Info(const char* function, int line, const std::wstring& text) { host.Log(L"INFO", function, line, text); }
+    void Warn(const char* function, int line, const std::wstring& text) { host.Log(L"WARN", function, line, text); }
     void Error(const char* function, int line, const std::wstring& text) { host.Log(L"ERROR", function, line, text); }
 
     // The window operations; nothing happens without a window.

@@ -14,7 +14,7 @@ class IUpdateHost {
 public:
     virtual ~IUpdateHost() = default;
 
-    // The text log: level L"INFO" or L"ERROR", function "Class::Method", the caller's line.
+    // The text log: level L"INFO", L"WARN" or L"ERROR", function "Class::Method", the caller's line.
     virtual void Log(const wchar_t* level, const char* function, int line, const std::wstring& text) = 0;
     // Reports to the statistics server.
     virtual void ReportEventCode(int eventCode) = 0;

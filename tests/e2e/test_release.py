@@ -132,6 +132,26 @@ def test_failed_signing_leaves_the_program_as_it_was(tmp_path):
     assert not program.with_name(program.name + ".signing").exists()
 
 
+@pytest.mark.parametrize("text", [f"{PASSWORD}\nnote: the studio's 2025 key\n", f"{PASSWORD}\r\nsecond;line\r\n",
+                                  PASSWORD],
+                         ids=["note below", "CR LF and a second line", "no line end"])
+def test_the_password_is_the_first_line_of_its_file(tmp_path, text):
+    cert, pfx, _ = make_certificate(tmp_path / "studio", "Test Studio")
+    password = tmp_path / "lines.pass"
+    password.write_bytes(text.encode())
+    folder = tmp_path / "program"
+    folder.mkdir()
+    program = folder / VARIANT_RELEASE.name
+    shutil.copy2(require(VARIANT_RELEASE), program)
+
+    result = sign(program, pfx, password)
+    assert result.returncode == 0, result.stdout + result.stderr
+    verified = verify(program, cert)
+    assert verified.returncode == 0, verified.stdout + verified.stderr
+    # The copy of the first line is gone again.
+    assert [p.name for p in folder.iterdir()] == [program.name]
+
+
 class RecordingTimestampServer:
     """A loopback HTTP server that records what it is asked and answers every request 503."""
 

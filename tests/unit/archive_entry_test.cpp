@@ -97,6 +97,46 @@ std::string EndRecord(const std::string& comment, int entries = 0)
     return r + comment;
 }
 
+// Names Windows takes for one file share a key; names it keeps apart do not.
+TEST(WindowsNameKey, NamesWindowsTakesForOneFileShareAKey)
+{
+    struct Pair {
+        const wchar_t* a;
+        const wchar_t* b;
+        bool same;
+    };
+    const Pair pairs[] = {
+        {L"data/a.bin", L"DATA/A.BIN", true},
+        {L"data/a.bin", L"data\\a.bin", true},
+        {L"a.bin", L"a.bin.", true},
+        {L"a.bin", L"a.bin . .  ", true},
+        {L"data./a.bin", L"data/a.bin", true},
+        {L"data /a.bin", L"data/a.bin", true},
+        {L"a//b", L"a/b", true},
+        {L"./a", L"a", true},
+        {L"dir/", L"dir", true},
+        {L"\u00e9t\u00e9\u00ff", L"\u00c9T\u00c9\u0178", true},  // Latin-1
+        {L"\u0101\u013a\u017e", L"\u0100\u0139\u017d", true},    // Latin Extended-A, both runs
+        {L"\u03b1\u03c9\u03c2", L"\u0391\u03a9\u03a3", true},    // Greek, final sigma
+        {L"\u0434\u0451", L"\u0414\u0401", true},                  // Cyrillic
+        {L"\uff41", L"\uff21", true},                                // fullwidth Latin
+        {L"a.bin", L"a.bi", false},
+        {L"a/b", L"ab", false},
+        {L".a", L"a", false},
+        {L"a b", L"ab", false},
+        {L"a.b", L"ab", false},
+        {L"\u00f7", L"\u00d7", false},  // division and multiplication signs are not letters
+        {L"\u0131", L"i", false},        // dotless i
+        {L"\u8d44\u6e90", L"\u8d44\u6599", false},
+    };
+    for (const Pair& p : pairs)
+        EXPECT_EQ(core::WindowsNameKey(p.a) == core::WindowsNameKey(p.b), p.same)
+            << core::WideToUtf8(p.a) << " / " << core::WideToUtf8(p.b);
+
+    EXPECT_EQ(core::WindowsNameKey(L"Data\\Sub./File.TXT "), L"DATA/SUB/FILE.TXT");
+    EXPECT_EQ(core::WindowsNameKey(L"."), L"");
+}
+
 TEST(EmptyArchive, IsTheEndRecordAloneWithItsComment)
 {
     EXPECT_TRUE(core::IsEmptyZipArchive(EndRecord("")));

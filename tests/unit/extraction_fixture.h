@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -73,6 +74,15 @@ private:
     bool m_open = false;
 };
 
+// Polls until done() holds or 30 s have passed (the test then fails on what it finds).
+template <typename Done>
+void WaitUntil(Done done)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
 inline bool EndsWith(const std::wstring& text, const std::wstring& end)
 {
     return !end.empty() && text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -101,8 +111,25 @@ inline std::FILE* OpenStalled(std::FILE* real, Gate& gate)
     return fopencookie(new Stalled{real, gate}, "w", io);
 }
 
+// A file whose writes all pass but whose close fails, as a file system that reports a failed
+// write only when the file is closed (a network drive, delayed allocation) does.
+inline std::FILE* OpenFailingAtClose(std::FILE* real)
+{
+    cookie_io_functions_t io{};
+    io.write = [](void* cookie, const char* bytes, std::size_t size) -> ssize_t {
+        return static_cast<ssize_t>(std::fwrite(bytes, 1, size, static_cast<std::FILE*>(cookie)));
+    };
+    io.close = [](void* cookie) -> int {
+        std::fclose(static_cast<std::FILE*>(cookie));
+        errno = ENOSPC;
+        return -1;
+    };
+    return fopencookie(real, "w", io);
+}
+
 // The POSIX host, except that files of one chosen name are written to /dev/full, where every
-// write fails with "no space left on device"; files whose names end in another chosen text are
+// write fails with "no space left on device"; files of another chosen name fail only when they
+// are closed; files whose names end in another chosen text are
 // held at their first write until the stall gate opens (it opens when an error is logged); and
 // the free space may be a chosen figure. It records the files opened for writing, in order.
 class TestHost : public core::PosixUpdateHost {
@@ -115,6 +142,7 @@ public:
         }
         if (EndsWith(path, diskFullName)) return std::fopen("/dev/full", mode);
         std::FILE* file = PosixUpdateHost::OpenFile(path, mode);
+        if (file && EndsWith(path, closeFailName)) return OpenFailingAtClose(file);
         if (file && EndsWith(path, stallName)) return OpenStalled(file, stallGate);
         return file;
     }
@@ -142,6 +170,7 @@ public:
         return freeBytes ? *freeBytes : PosixUpdateHost::FreeBytes(folder);
     }
     std::wstring diskFullName;
+    std::wstring closeFailName;
     std::wstring stallName;
     Gate stallGate;
     bool singleByteCodePage = false;
@@ -245,6 +274,20 @@ protected:
         return core::UnzipFile(ctx, Wide(package), handle);
     }
     bool Pack(const std::vector<ZipEntry>& entries) { return testing_support::WriteZip(package.string(), entries); }
+    // An empty client folder and the package of these entries, for a test that unpacks several times.
+    bool Repack(const std::vector<ZipEntry>& entries)
+    {
+        fs::remove_all(client);
+        fs::create_directories(client);
+        return Pack(entries);
+    }
+    // A context on a host and state of the test's own, with a chosen number of workers.
+    core::UpdateContext ContextOn(core::IUpdateHost& h, core::PipelineState& s, core::ILauncherWindow* w, unsigned count)
+    {
+        core::UpdateContext ctx{h, s, w, core::PipelinePaths{Wide(install), Wide(client), L"qorn", L"palmet", L"qorn"}};
+        ctx.unzipWorkers = count;
+        return ctx;
+    }
 
     std::vector<std::wstring> Errors() const
     {

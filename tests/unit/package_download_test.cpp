@@ -67,6 +67,21 @@ TEST_F(PackagePipeline, CompletePackageOnDiskIsUnpackedWithoutATransfer)
     EXPECT_EQ(RequestsText().find(kPackagePath), std::string::npos);
 }
 
+// Closing the launcher stops the unpacking of a package on disk: the package stays, whole, for
+// the next start, and no transfer begins.
+TEST_F(PackagePipeline, ClosingTheLauncherKeepsThePackageOnDisk)
+{
+    Configure(L"1.0.3.7", L"1.0.0.0");
+    WriteAll(install / "qorn.zip", package);
+    SetRecord(L"1.0.3.7", static_cast<std::int64_t>(package.size()), static_cast<std::int64_t>(package.size()));
+    state.stop.Request();
+    EXPECT_FALSE(Download());
+    EXPECT_FALSE(Installed());
+    EXPECT_TRUE(host.HasLine(L"INFO", L"Unzip stopped: the launcher is closing; the package stays for the next start"));
+    EXPECT_EQ(ReadAll(install / "qorn.zip"), package);
+    EXPECT_EQ(RequestsText().find(kPackagePath), std::string::npos);
+}
+
 TEST_F(PackagePipeline, NoMiniVersionAndNoPackageFallsBackToAFreshTransfer)
 {
     Configure(L"1.0.3.7", L"0.0.0.0");
