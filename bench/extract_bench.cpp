@@ -204,7 +204,7 @@ bool BareEntry(core::ArchiveFile& file, std::uint64_t at, const unz_file_info64&
     if (method == 0) {
         for (std::uint64_t left = info.uncompressed_size; left > 0;) {
             const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(left, kBlock));
-            if (!readPacked(b.unpacked.data(), size) || !WriteAll(fd, b.unpacked.data(), size)) return false;
+            if (!readPacked(b.unpacked.get(), size) || !WriteAll(fd, b.unpacked.get(), size)) return false;
             left -= size;
         }
         return true;
@@ -212,11 +212,11 @@ bool BareEntry(core::ArchiveFile& file, std::uint64_t at, const unz_file_info64&
     if (info.compressed_size <= kBlock && info.uncompressed_size <= kBlock) {
         const auto packed = static_cast<std::size_t>(info.compressed_size);
         std::size_t made = 0;
-        return readPacked(b.packed.data(), packed) &&
-               libdeflate_deflate_decompress_ex(b.whole, b.packed.data(), packed, b.unpacked.data(),
+        return readPacked(b.packed.get(), packed) &&
+               libdeflate_deflate_decompress_ex(b.whole, b.packed.get(), packed, b.unpacked.get(),
                                                 static_cast<std::size_t>(info.uncompressed_size), nullptr,
                                                 &made) == LIBDEFLATE_SUCCESS &&
-               WriteAll(fd, b.unpacked.data(), made);
+               WriteAll(fd, b.unpacked.get(), made);
     }
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) return false;
@@ -224,14 +224,14 @@ bool BareEntry(core::ArchiveFile& file, std::uint64_t at, const unz_file_info64&
     while (result == Z_OK) {
         if (z.avail_in == 0 && packedLeft > 0) {
             const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(packedLeft, kBlock));
-            if (!readPacked(b.packed.data(), size)) break;
-            z.next_in = b.packed.data();
+            if (!readPacked(b.packed.get(), size)) break;
+            z.next_in = b.packed.get();
             z.avail_in = static_cast<uInt>(size);
         }
-        z.next_out = b.unpacked.data();
+        z.next_out = b.unpacked.get();
         z.avail_out = static_cast<uInt>(kBlock);
         result = inflate(&z, Z_NO_FLUSH);
-        if (!WriteAll(fd, b.unpacked.data(), kBlock - z.avail_out)) break;
+        if (!WriteAll(fd, b.unpacked.get(), kBlock - z.avail_out)) break;
     }
     inflateEnd(&z);
     return result == Z_STREAM_END;

@@ -86,8 +86,8 @@ public:
         do {
             if (Stopped()) return EntryOutcome::Abandoned;
             const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(left, CopyBuffers::kBlockBytes));
-            if (!ReadPacked(m_buffers.unpacked.data(), size)) return ReadFailed(L"-1");
-            if (!Put(m_buffers.unpacked.data(), size)) return WriteFailed();
+            if (!ReadPacked(m_buffers.unpacked.get(), size)) return ReadFailed(L"-1");
+            if (!Put(m_buffers.unpacked.get(), size)) return WriteFailed();
             left -= size;
         } while (left > 0);
         return EntryOutcome::Written;
@@ -98,14 +98,14 @@ public:
     {
         if (Stopped()) return EntryOutcome::Abandoned;
         const auto packed = static_cast<std::size_t>(m_packedLeft);
-        if (!ReadPacked(m_buffers.packed.data(), packed)) return ReadFailed(L"-1");
+        if (!ReadPacked(m_buffers.packed.get(), packed)) return ReadFailed(L"-1");
         std::size_t made = 0;
         const libdeflate_result result = libdeflate_deflate_decompress_ex(
-            m_buffers.whole, m_buffers.packed.data(), packed, m_buffers.unpacked.data(),
+            m_buffers.whole, m_buffers.packed.get(), packed, m_buffers.unpacked.get(),
             static_cast<std::size_t>(m_header.info.uncompressed_size), nullptr, &made);
         if (result == LIBDEFLATE_INSUFFICIENT_SPACE) return TooLong();
         if (result != LIBDEFLATE_SUCCESS) return ReadFailed(L"damaged deflate data");
-        return Put(m_buffers.unpacked.data(), made) ? EntryOutcome::Written : WriteFailed();
+        return Put(m_buffers.unpacked.get(), made) ? EntryOutcome::Written : WriteFailed();
     }
 
     EntryOutcome InflatedStream()
@@ -116,18 +116,18 @@ public:
             if (Stopped()) return EntryOutcome::Abandoned;
             if (z.avail_in == 0 && m_packedLeft > 0) {
                 const auto size = static_cast<std::size_t>(std::min<std::uint64_t>(m_packedLeft, CopyBuffers::kBlockBytes));
-                if (!ReadPacked(m_buffers.packed.data(), size)) return ReadFailed(L"-1");
-                z.next_in = m_buffers.packed.data();
+                if (!ReadPacked(m_buffers.packed.get(), size)) return ReadFailed(L"-1");
+                z.next_in = m_buffers.packed.get();
                 z.avail_in = static_cast<uInt>(size);
             }
-            z.next_out = m_buffers.unpacked.data();
+            z.next_out = m_buffers.unpacked.get();
             z.avail_out = static_cast<uInt>(CopyBuffers::kBlockBytes);
             const int result = inflate(&z, Z_NO_FLUSH);
             if (result != Z_OK && result != Z_STREAM_END && result != Z_BUF_ERROR)
                 return ReadFailed(std::to_wstring(result));
             const std::size_t made = CopyBuffers::kBlockBytes - z.avail_out;
             if (m_written + made > m_header.info.uncompressed_size) return TooLong();
-            if (!Put(m_buffers.unpacked.data(), made)) return WriteFailed();
+            if (!Put(m_buffers.unpacked.get(), made)) return WriteFailed();
             if (result == Z_STREAM_END) return EntryOutcome::Written;
             // No progress with every packed byte given: the stream ends before its end mark.
             if (result == Z_BUF_ERROR) return ReadFailed(L"the deflate data end early");

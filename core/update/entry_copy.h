@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "core/update/archive_reader.h"
 
@@ -34,8 +33,9 @@ struct CopyBuffers {
     CopyBuffers(const CopyBuffers&) = delete;
     CopyBuffers& operator=(const CopyBuffers&) = delete;
 
-    std::vector<unsigned char> packed = std::vector<unsigned char>(kBlockBytes);
-    std::vector<unsigned char> unpacked = std::vector<unsigned char>(kBlockBytes);
+    // Left uninitialised: the system backs a page only once an entry reaches it.
+    std::unique_ptr<unsigned char[]> packed{new unsigned char[kBlockBytes]};
+    std::unique_ptr<unsigned char[]> unpacked{new unsigned char[kBlockBytes]};
     libdeflate_decompressor* whole;
     // Made for the first entry that streams.
     std::unique_ptr<z_stream> stream;
