@@ -1,15 +1,17 @@
 # Third-party libraries of the Windows build, cross-built by scripts/setup.sh into a cache
 # outside the repository.
-set(LAUNCHER_DEPS_CACHE "$ENV{HOME}/.cache/launcher-deps" CACHE PATH "Cache of the mingw builds of libcurl, minizip and libsodium")
+set(LAUNCHER_DEPS_CACHE "$ENV{HOME}/.cache/launcher-deps" CACHE PATH "Cache of the mingw builds of libcurl, minizip, libsodium and libdeflate")
 
 # One build of each per architecture (i686 or x86_64), named after the toolchain's processor.
 set(_curl "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/curl-thunks")
 set(_minizip "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/minizip")
 set(_minizip_zip "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/minizip-zip")
 set(_sodium "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/libsodium")
+set(_deflate "${LAUNCHER_DEPS_CACHE}/${CMAKE_SYSTEM_PROCESSOR}/libdeflate")
 if(NOT EXISTS "${_curl}/lib/libcurl.a" OR NOT EXISTS "${_minizip}/lib/libminizip.a"
-   OR NOT EXISTS "${_minizip_zip}/lib/libminizip_zip.a" OR NOT EXISTS "${_sodium}/lib/libsodium.a")
-  message(FATAL_ERROR "libcurl/minizip/libsodium for mingw are missing in ${LAUNCHER_DEPS_CACHE}: run scripts/setup.sh")
+   OR NOT EXISTS "${_minizip_zip}/lib/libminizip_zip.a" OR NOT EXISTS "${_sodium}/lib/libsodium.a"
+   OR NOT EXISTS "${_deflate}/lib/libdeflate.a")
+  message(FATAL_ERROR "libcurl/minizip/libsodium/libdeflate for mingw are missing in ${LAUNCHER_DEPS_CACHE}: run scripts/setup.sh")
 endif()
 
 include(${CMAKE_CURRENT_LIST_DIR}/DelayImports.cmake)
@@ -33,6 +35,12 @@ set_target_properties(deps_minizip_zip PROPERTIES
   IMPORTED_LOCATION "${_minizip_zip}/lib/libminizip_zip.a"
   INTERFACE_INCLUDE_DIRECTORIES "${_minizip_zip}/include"
   INTERFACE_LINK_LIBRARIES "deps_minizip")
+
+# The package walk's inflater for entries that fit its buffers, and its CRC-32.
+add_library(deps_deflate STATIC IMPORTED GLOBAL)
+set_target_properties(deps_deflate PROPERTIES
+  IMPORTED_LOCATION "${_deflate}/lib/libdeflate.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${_deflate}/include")
 
 # SODIUM_STATIC: the headers would otherwise declare the functions as imported from a DLL.
 # Its random numbers come from advapi32 (RtlGenRandom).

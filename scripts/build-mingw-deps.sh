@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Cross-builds libcurl (static, Schannel), minizip and libsodium (static) for one mingw
+# Cross-builds libcurl (static, Schannel), minizip, libsodium and libdeflate (static) for one mingw
 # architecture (i686 or x86_64) from Debian's source packages into CACHE_ROOT/<arch>/<package>-<version>. A changed
 # Debian version builds anew; an existing build is reused. The sources are shared.
 set -euo pipefail
@@ -94,8 +94,26 @@ if [ ! -f "$na_out/.done" ]; then
   touch "$na_out/.done"
 fi
 
+# libdeflate inflates the package's smaller entries whole and checks every entry's CRC-32.
+# Only its decompressor, CRC-32 and processor detection are built, as minizip's files are.
+ld_ver="$(src_version libdeflate)"
+ld_out="$OUT_ROOT/libdeflate-$ld_ver"
+if [ ! -f "$ld_out/.done" ]; then
+  echo "setup: building libdeflate $ld_ver for mingw $ARCH"
+  src="$(fetch_source libdeflate "$ld_ver")"
+  rm -rf "$ld_out" && mkdir -p "$ld_out/include" "$ld_out/lib" "$ld_out/obj"
+  for f in deflate_decompress crc32 utils x86/cpu_features; do
+    "$ARCH-w64-mingw32-gcc-posix" -O2 -fomit-frame-pointer -std=c99 -I"$src" -c "$src/lib/$f.c" \
+      -o "$ld_out/obj/${f//\//_}.o"
+  done
+  "$ARCH-w64-mingw32-ar" rcs "$ld_out/lib/libdeflate.a" "$ld_out"/obj/*.o
+  cp "$src/libdeflate.h" "$ld_out/include/"
+  touch "$ld_out/.done"
+fi
+
 # Stable names for CMake to find whatever version is current.
 ln -sfn "curl-$curl_ver+thunks" "$OUT_ROOT/curl-thunks"
 ln -sfn "minizip-$mz_ver" "$OUT_ROOT/minizip"
 ln -sfn "minizip-zip-$mz_ver" "$OUT_ROOT/minizip-zip"
 ln -sfn "libsodium-$na_ver" "$OUT_ROOT/libsodium"
+ln -sfn "libdeflate-$ld_ver" "$OUT_ROOT/libdeflate"

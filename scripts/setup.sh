@@ -23,7 +23,7 @@ PACKAGES=(
   libz-mingw-w64-dev
   googletest libgtest-dev
   clang libclang-rt-14-dev
-  libcurl4-openssl-dev libminizip-dev zlib1g-dev
+  libcurl4-openssl-dev libminizip-dev zlib1g-dev libdeflate-dev
   python3 python3-pytest
   wine wine64 xvfb xauth imagemagick
   curl unzip zip p7zip-full libarchive-tools locales fonts-wqy-zenhei fonts-wine

@@ -1,6 +1,8 @@
 #include "update/windows_update_host.h"
 
 #include <windows.h>
+#include <io.h>
+#include <minizip/iowin32.h>
 
 #include <atomic>
 #include <cstdint>
@@ -78,7 +80,20 @@ bool WindowsUpdateHost::MakeDirectory(const std::wstring& path) { return ::Creat
 
 std::wstring WindowsUpdateHost::JoinPath(const std::wstring& dir, const std::wstring& name) { return dir + L"\\" + name; }
 
-std::string WindowsUpdateHost::ArchivePathArgument(const std::wstring& path) { return fw::WideToAnsi(path); }
+void* WindowsUpdateHost::OpenArchiveStream(const std::wstring& path, zlib_filefunc64_def& functions)
+{
+    fill_win32_filefunc64W(&functions);
+    return functions.zopen64_file(functions.opaque, path.c_str(), ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+}
+
+void WindowsUpdateHost::ReserveFileSize(std::FILE* file, std::uint64_t size)
+{
+    const auto handle = reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file)));
+    if (handle == INVALID_HANDLE_VALUE) return;
+    FILE_ALLOCATION_INFO allocation{};
+    allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
+    ::SetFileInformationByHandle(handle, FileAllocationInfo, &allocation, sizeof allocation);
+}
 
 bool WindowsUpdateHost::IsWow64() { return CSystemInfo::IsWow64(); }
 

@@ -22,7 +22,8 @@ public:
     std::int64_t FreeBytes(const std::wstring& folder) override;
     bool MakeDirectory(const std::wstring& path) override;
     std::wstring JoinPath(const std::wstring& dir, const std::wstring& name) override;
-    std::string ArchivePathArgument(const std::wstring& path) override;
+    void* OpenArchiveStream(const std::wstring& path, zlib_filefunc64_def& functions) override;
+    void ReserveFileSize(std::FILE* file, std::uint64_t size) override;
     bool IsWow64() override;
     void SetRegisties() override;
     unsigned long CopyLauncherTo(const std::wstring& destination) override;

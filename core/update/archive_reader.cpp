@@ -34,7 +34,14 @@ void LogFault(UpdateContext& ctx, const EntryFault& fault)
 
 Archive OpenArchive(UpdateContext& ctx, const std::wstring& packagePath)
 {
-    return Archive(unzOpen(ctx.host.ArchivePathArgument(packagePath).c_str()));
+    zlib_filefunc64_def platform{};
+    void* stream = ctx.host.OpenArchiveStream(packagePath, platform);
+    if (!stream) return {};
+    auto file = std::make_unique<ArchiveFile>(platform, stream);
+    zlib_filefunc64_def functions = file->FileFunctions();
+    const unzFile handle = unzOpen2_64("", &functions);
+    if (!handle) return {};
+    return Archive(std::move(file), handle);
 }
 
 EntryFault ReadEntryHeader(UpdateContext& ctx, unzFile archive, std::uint64_t entryNumber, HeaderBuffer& buffer,

@@ -8,7 +8,9 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 
+#include "core/update/archive_file.h"
 #include "core/update/update_context.h"
 
 namespace core {
@@ -16,13 +18,32 @@ namespace core {
 // Log lines of the package walk carry this name, whichever of its threads writes them.
 inline constexpr char kWalkFunction[] = "CGameRemoteConfig::OnUnzipFile";
 
-struct ArchiveCloser {
-    void operator()(std::remove_pointer_t<unzFile>* archive) const { unzClose(archive); }
-};
-using Archive = std::unique_ptr<std::remove_pointer_t<unzFile>, ArchiveCloser>;
+// A minizip handle on the package and the file below it (see archive_file.h). A minizip handle
+// keeps one read position, so no two threads may share one.
+class Archive {
+public:
+    Archive() = default;
+    Archive(std::unique_ptr<ArchiveFile> file, unzFile handle) : m_file(std::move(file)), m_handle(handle) {}
+    unzFile get() const { return m_handle.get(); }
+    ArchiveFile& file() const { return *m_file; }
+    explicit operator bool() const { return m_handle != nullptr; }
+    void reset()
+    {
+        m_handle.reset();
+        m_file.reset();
+    }
 
-// The package opened for reading, positioned on its first entry; null when minizip cannot open
-// it. A minizip handle keeps one read position, so no two threads may share one.
+private:
+    struct Closer {
+        void operator()(std::remove_pointer_t<unzFile>* archive) const { unzClose(archive); }
+    };
+    // Declared first, so that it outlives the handle that reads it.
+    std::unique_ptr<ArchiveFile> m_file;
+    std::unique_ptr<std::remove_pointer_t<unzFile>, Closer> m_handle;
+};
+
+// The package opened for reading, positioned on its first entry; empty when it cannot be opened
+// or minizip finds no archive in it.
 Archive OpenArchive(UpdateContext& ctx, const std::wstring& packagePath);
 
 // Why an entry cannot be unpacked: the text for the log and the line of the check that found it.

@@ -1,5 +1,6 @@
 #include "core/update/posix_update_host.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -63,7 +64,19 @@ bool PosixUpdateHost::MakeDirectory(const std::wstring& path) { return mkdir(Wid
 
 std::wstring PosixUpdateHost::JoinPath(const std::wstring& dir, const std::wstring& name) { return dir + L"/" + name; }
 
-std::string PosixUpdateHost::ArchivePathArgument(const std::wstring& path) { return WideToUtf8(path); }
+void* PosixUpdateHost::OpenArchiveStream(const std::wstring& path, zlib_filefunc64_def& functions)
+{
+    fill_fopen64_filefunc(&functions);
+    return functions.zopen64_file(functions.opaque, WideToUtf8(path).c_str(),
+                                  ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+}
+
+void PosixUpdateHost::ReserveFileSize(std::FILE* file, std::uint64_t size)
+{
+    // A stream without a descriptor (a test's) has nothing to reserve.
+    const int descriptor = fileno(file);
+    if (descriptor >= 0) fallocate(descriptor, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+}
 
 void PosixUpdateHost::SetRegisties()
 {

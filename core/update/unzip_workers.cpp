@@ -104,7 +104,7 @@ public:
     {
     }
 
-    bool Ready() const { return m_archive != nullptr; }
+    bool Ready() const { return static_cast<bool>(m_archive); }
 
     EntryOutcome Unpack(const FileJob& job, const std::atomic<bool>& stop, EntryFault& fault)
     {
@@ -119,7 +119,7 @@ public:
         fault = ReadEntryHeader(m_ctx, m_archive.get(), number, m_buffers->header, header);
         if (!fault) fault = CheckEntryTarget(m_ctx, header);
         if (fault) return EntryOutcome::Failed;
-        return CopyFileEntry(m_ctx, m_archive.get(), header, m_buffers->copy, stop, fault);
+        return CopyFileEntry(m_ctx, m_archive, header, m_buffers->copy, stop, fault);
     }
 
 private:

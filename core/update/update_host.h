@@ -1,9 +1,11 @@
 // What the portable update pipeline needs from the platform it runs on: files by wide path,
 // the ANSI code page, the log, reports, and the desktop-integration steps. The launcher's
 // Windows host implements it with Win32; the native tests and benchmarks use a POSIX host.
-// The package walk's threads call Log, FromAnsi, ToAnsi, ArchivePathArgument, OpenFile,
-// RemoveFile and JoinPath at the same time as the update thread: those must be thread-safe.
+// The package walk's threads call Log, FromAnsi, ToAnsi, OpenArchiveStream, OpenFile,
+// ReserveFileSize, RemoveFile and JoinPath at the same time as the update thread: those must be thread-safe.
 #pragma once
+#include <minizip/ioapi.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -37,8 +39,13 @@ public:
     virtual bool MakeDirectory(const std::wstring& path) = 0;
     // "<dir><separator><name>"; entry names keep their forward slashes.
     virtual std::wstring JoinPath(const std::wstring& dir, const std::wstring& name) = 0;
-    // The path of minizip's archive argument (ANSI on Windows).
-    virtual std::string ArchivePathArgument(const std::wstring& path) = 0;
+    // Opens the package for reading with minizip's file functions of this platform (which it
+    // fills in): its stdio ones natively, its Win32 ones with the wide path on Windows. Their
+    // stream, or null when the file cannot be opened.
+    virtual void* OpenArchiveStream(const std::wstring& path, zlib_filefunc64_def& functions) = 0;
+    // Asks the file system for room for size bytes in a file about to be written, without
+    // changing its length; a file system that cannot does not matter.
+    virtual void ReserveFileSize(std::FILE* file, std::uint64_t size) = 0;
 
     // True on 64-bit Windows.
     virtual bool IsWow64() = 0;

@@ -388,6 +388,42 @@ INSTANTIATE_TEST_SUITE_P(
                        static_cast<unsigned long>(kPayload.size() + 10)),
                    L"entry bad.txt has 100000 bytes, the archive declares 100010"}));
 
+// The same damage in entries larger than one copy block, which stream through the inflater a
+// block at a time instead of being inflated whole, and a stream that makes more than declared.
+const std::string kLargePayload = testing_support::TextBytes(3u << 20, 5);
+const std::string kLargeDeflated = testing_support::RawDeflate(kLargePayload);
+const std::string kLargeNoise = testing_support::NoiseBytes(1300000, 6);
+const auto kLargeSize = static_cast<unsigned long>(kLargePayload.size());
+
+INSTANTIATE_TEST_SUITE_P(
+    Streamed, DamagedEntry,
+    ::testing::Values(
+        DamageCase{"stored data with a wrong CRC",
+                   Raw("bad.txt", kLargeNoise, false, testing_support::Crc32(kLargeNoise) ^ 4u,
+                       static_cast<unsigned long>(kLargeNoise.size())),
+                   L"CRC error in entry bad.txt"},
+        DamageCase{"stored data shorter than declared",
+                   Raw("bad.txt", kLargeNoise, false, testing_support::Crc32(kLargeNoise),
+                       static_cast<unsigned long>(kLargeNoise.size() + 1)),
+                   L"entry bad.txt has 1300000 bytes, the archive declares 1300001"},
+        DamageCase{"deflated data with a wrong CRC",
+                   Raw("bad.txt", kLargeDeflated, true, testing_support::Crc32(kLargePayload) ^ 0x10000u, kLargeSize),
+                   L"CRC error in entry bad.txt"},
+        DamageCase{"deflate stream cut in half",
+                   Raw("bad.txt", kLargeDeflated.substr(0, kLargeDeflated.size() / 2), true,
+                       testing_support::Crc32(kLargePayload), kLargeSize),
+                   L"cannot read entry bad.txt"},
+        DamageCase{"deflate stream that ends before the declared size",
+                   Raw("bad.txt", kLargeDeflated, true, testing_support::Crc32(kLargePayload), kLargeSize + 1),
+                   L"entry bad.txt has 3145728 bytes, the archive declares 3145729"},
+        DamageCase{"deflate stream that goes on past the declared size",
+                   Raw("bad.txt", kLargeDeflated, true, testing_support::Crc32(kLargePayload), kLargeSize - 1),
+                   L"entry bad.txt has more bytes than the archive declares (3145727)"},
+        DamageCase{"small deflate stream that goes on past the declared size",
+                   Raw("bad.txt", kDeflated, true, testing_support::Crc32(kPayload),
+                       static_cast<unsigned long>(kPayload.size() - 1)),
+                   L"entry bad.txt has more bytes than the archive declares (99999)"}));
+
 TEST_F(PackageExtraction, ATargetThatCannotBeCreatedFails)
 {
     fs::create_directory(client / "x.txt");  // a folder where the file should go
