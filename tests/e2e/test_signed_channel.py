@@ -12,6 +12,7 @@ expired one, one with an http entry page; and a package longer than its signed s
 stopped and deleted. The expired and http-entry documents are signed here with OpenSSL and the
 studio's key (publish itself refuses to write them), over the same signing context."""
 import re
+import shutil
 import subprocess
 import urllib.parse
 from pathlib import Path
@@ -82,6 +83,16 @@ def expect_nothing_installed(desktop):
     assert not desktop.path(INSTALL_DIR + r"\qorn.zip").exists()
 
 
+def serve_refused(desktop, studio, launcher: Path, document: bytes, reason: str):
+    """The channel serving document in place of the one published: refused, nothing installed."""
+    path = studio.out / DOCUMENT
+    assert path.exists() and document != path.read_bytes()
+    path.write_bytes(document)
+    studio.serve()
+    expect_refused(desktop, studio, launcher, reason)
+    expect_nothing_installed(desktop)
+
+
 def signing_context(game: str = "qorn", channel: str = "palmet") -> bytes:
     return f"game-launcher-channel-config/2\nGameCode={game}\nDitchCode={channel}\n".encode()
 
@@ -130,11 +141,7 @@ def test_a_document_changed_after_signing_is_refused(desktop, studio, signed_lau
         text = text.replace(config["ClientPackageSha256"], other["ClientPackageSha256"])
     else:
         text = text.replace("https://www.example.test/entry.html", "https://www.example.test/evil.html")
-    assert text != document.read_text()
-    document.write_text(text)
-    studio.serve()
-    expect_refused(desktop, studio, signed_launcher, NO_KEY)
-    expect_nothing_installed(desktop)
+    serve_refused(desktop, studio, signed_launcher, text.encode(), NO_KEY)
 
 
 def test_a_package_replaced_on_the_server_is_never_unpacked(desktop, studio, signed_launcher):
@@ -170,19 +177,20 @@ def test_an_unsigned_document(desktop, studio, signed_launcher, keyed):
 def test_another_channels_or_games_signed_document_is_refused(desktop, studio, signed_launcher, other):
     """Signed with the same key, its package real and its digest genuine: only the signing
     context tells it from this channel's own."""
-    tree = game_tree(8)
+    # This channel's own document is in place first, so the other one is served instead of it.
+    studio.publish(game_tree(8), "1.0.0.1", "--sign-key", KEYS / "current.key")
+    tree = game_tree(9)
     if other == "channel":
         studio.publish(tree, "1.0.0.1", "--sign-key", KEYS / "current.key", "--channel", "qa")
-        qa_document = studio.out / "api/merth/ditches/qa/client_config_qa.php"
-        (studio.out / DOCUMENT).parent.mkdir(parents=True)
-        (studio.out / DOCUMENT).write_bytes(qa_document.read_bytes())
+        document = (studio.out / "api/merth/ditches/qa/client_config_qa.php").read_bytes()
     else:
         tree["vorn.exe"] = tree.pop("qorn.exe")
-        studio.publish(tree, "1.0.0.1", "--sign-key", KEYS / "current.key", "--code", "vorn")
-    assert b"ClientConfigSignature=" in (studio.out / DOCUMENT).read_bytes()
-    studio.serve()
-    expect_refused(desktop, studio, signed_launcher, NO_KEY)
-    expect_nothing_installed(desktop)
+        other_out = studio.root / "vorn"
+        studio.publish(tree, "1.0.0.1", "--sign-key", KEYS / "current.key", "--code", "vorn", out=other_out)
+        document = (other_out / DOCUMENT).read_bytes()
+        shutil.copytree(other_out / "packages", studio.out / "packages", dirs_exist_ok=True)
+    assert b"ClientConfigSignature=" in document
+    serve_refused(desktop, studio, signed_launcher, document, NO_KEY)
 
 
 def test_an_older_signed_document_replayed_is_refused(desktop, studio, signed_launcher):
@@ -217,13 +225,8 @@ def test_a_signed_document_the_launcher_must_not_use_is_refused(desktop, studio,
                        "--entry-url", "https://www.example.test/entry.html")
         change = lambda covered: covered.replace(b"EntryUrl=https://", b"EntryUrl=http://")
         reason = "signed configuration's EntryUrl is not https: http://www.example.test/entry.html"
-    document = studio.out / DOCUMENT
-    changed = resigned(document.read_bytes(), KEYS / "current.key", tmp_path, change)
-    assert changed != document.read_bytes()
-    document.write_bytes(changed)
-    studio.serve()
-    expect_refused(desktop, studio, signed_launcher, reason)
-    expect_nothing_installed(desktop)
+    document = resigned((studio.out / DOCUMENT).read_bytes(), KEYS / "current.key", tmp_path, change)
+    serve_refused(desktop, studio, signed_launcher, document, reason)
 
 
 def test_a_package_longer_than_its_signed_size_is_stopped_and_deleted(desktop, studio, signed_launcher):
