@@ -1,11 +1,17 @@
 // "scripts/channel publish": a game tree becomes the folder a static server serves for a
 // channel. Prints progress while a large tree is packed and a summary at the end.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
+#include "core/publish/channel_config.h"
 #include "core/publish/channel_key_text.h"
+#include "core/text/utf8_text.h"
+#include "core/update/signed_config.h"
 #include "core/publish/publish_channel.h"
 #include "core/publish/publish_files.h"
 #include "studio/channel_commands.h"
@@ -18,7 +24,28 @@ namespace {
 
 const std::set<std::string> kOptions = {"game",    "version",      "base-url",  "out",
                                         "code",    "channel",      "mini-version", "entry-url",
-                                        "custom-parameters", "sign-key"};
+                                        "custom-parameters", "sign-key", "expires-in"};
+
+// The longest --expires-in: a signed document valid for more than ten years is one that
+// should not expire at all.
+constexpr long long kMaxExpiryDays = 3650;
+
+// --expires-in DAYS as the Unix time it ends at; false with error set for anything but a
+// whole number of days from 1 to kMaxExpiryDays.
+bool ExpiryTime(const std::string& days, std::int64_t now, std::int64_t& expires, std::string& error)
+{
+    if (days.empty() || days.size() > 4 || days.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoll(days) < 1 || std::stoll(days) > kMaxExpiryDays) {
+        error = "--expires-in \"" + days + "\" is not a whole number of days from 1 to " + std::to_string(kMaxExpiryDays);
+        return false;
+    }
+    expires = now + std::stoll(days) * 24 * 60 * 60;
+    return true;
+}
+
+// A signed channel's entry page must be https: the page hands the launcher the login text
+// that becomes the game's command line, and over plain HTTP anyone on the way could write it.
+bool IsHttpsUrl(const std::string& url) { return core::IsHttpsUrl(core::Utf8ToWide(url)); }
 
 // A secret key inside the game folder would be packed into the package every player
 // downloads; inside OUT it would be served, or uploaded to a CDN, with the channel.
@@ -126,6 +153,26 @@ int RunPublish(const CommandWords& words)
     const core::SecretWiper<core::ChannelSecretSeed> wipeSeed(seed);
     core::ChannelPublicKey signingKey{};
     const bool sign = args.Option("sign-key").has_value();
+    if (!sign && args.Option("expires-in")) {
+        PrintError("publish: --expires-in needs --sign-key: only a signed document can carry an expiry");
+        return kExitUsage;
+    }
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+    std::optional<std::int64_t> expires;
+    if (args.Option("expires-in")) {
+        std::int64_t at = 0;
+        if (!ExpiryTime(*args.Option("expires-in"), now, at, error)) {
+            PrintError("publish: " + error);
+            return kExitUsage;
+        }
+        expires = at;
+    }
+    if (sign && request.entryUrl && !IsHttpsUrl(*request.entryUrl)) {
+        PrintError("publish: --entry-url \"" + *request.entryUrl +
+                   "\" is not https://: a signed channel's entry page must be (the page hands the launcher the login "
+                   "text that becomes the game's command line); nothing was published");
+        return kExitFailed;
+    }
     if (sign) {
         if (const std::string problem = SigningKeyPlaceProblem(*args.Option("sign-key"), args); !problem.empty()) {
             PrintError("publish: " + problem + "; keep the secret key outside both; nothing was published");
@@ -136,8 +183,15 @@ int RunPublish(const CommandWords& words)
                        "; nothing was published");
             return kExitFailed;
         }
-        request.amendDocument = [&seed](std::string& document, std::string& why) {
-            if (core::SignConfigDocument(document, seed)) return true;
+        // The serial follows the document published before into OUT; the signature binds the
+        // document to this game and channel.
+        std::string previous;
+        core::ReadFileBytes(request.outDir / core::Utf8Path(core::ConfigDocumentPath(request.channel)), previous);
+        const std::uint64_t serial = core::NextConfigSerial(previous, now);
+        const std::string context = core::ConfigSigningContext(request.gameCode, request.channel);
+        request.amendDocument = [&seed, serial, expires, context](std::string& document, std::string& why) {
+            document += core::SignedDocumentLines(serial, expires);
+            if (core::SignConfigDocument(document, seed, context)) return true;
             why = "the configuration document cannot be signed";
             return false;
         };

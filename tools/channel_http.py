@@ -85,6 +85,7 @@ class Fault:
     trickle_limit: float = MAX_HOLD_SECONDS  # then the rest at full speed
     stall_after: int = None       # send this many body bytes, then go silent ...
     stall_seconds: float = 30.0   # ... this long with the socket open, then close
+    endless: bool = False         # no Content-Length; after the body, zero bytes until the client hangs up
     times: int = None             # apply to the next N requests only
 
     @classmethod

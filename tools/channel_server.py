@@ -124,8 +124,10 @@ class _Handler(http.server.BaseHTTPRequestHandler):
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
-        self.send_header("Content-Length", str(count))
-        if fault and (fault.drop_after is not None or fault.stall_after is not None):
+        endless = bool(fault and fault.endless) and not head
+        if not endless:
+            self.send_header("Content-Length", str(count))
+        if fault and (fault.drop_after is not None or fault.stall_after is not None or endless):
             self.send_header("Connection", "close")
         self.end_headers()
         self.body_sent = 0
@@ -133,10 +135,22 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             count = 0
         try:
             body.send(self, start, count, fault, owner._stopping)
+            if endless:
+                self._send_without_end(owner._stopping)
         except OSError:
             self.close_connection = True  # the client went away
         finally:
             owner._finish_request(entry, self.body_sent, self.body_sent == count)
+
+    def _send_without_end(self, stopping):
+        """Zero bytes after the body until the client hangs up (a write then raises), the
+        server stops or MAX_HOLD_SECONDS pass: an answer that would fill a disk."""
+        self.close_connection = True
+        zeros = bytes(64 * 1024)
+        deadline = time.monotonic() + MAX_HOLD_SECONDS
+        while not stopping.is_set() and time.monotonic() < deadline:
+            self.wfile.write(zeros)
+            self.body_sent += len(zeros)
 
     def _answer(self, path, fault):
         """(status, headers, body, start, count) for this request."""

@@ -1,12 +1,16 @@
 #include "update/windows_update_host.h"
 
 #include <windows.h>
+#include <fcntl.h>
 #include <io.h>
 #include <minizip/iowin32.h>
 
 #include <atomic>
 #include <cstdint>
 
+#include "core/profile/profile.h"
+#include "core/profile/profile_names.h"
+#include "fw/win_handle.h"
 #include "diag/file_log.h"
 #include "diag/system_info.h"
 #include "diag/web_logger.h"
@@ -51,6 +55,24 @@ std::FILE* WindowsUpdateHost::OpenFile(const std::wstring& path, const char* mod
     return ::_wfopen(path.c_str(), fw::AnsiToWide(mode).c_str());
 }
 
+std::FILE* WindowsUpdateHost::OpenFileDenyingWrites(const std::wstring& path)
+{
+    // Shared for reading only: while this handle is open, no handle may be opened to write the
+    // file, and none to rename or delete it (that needs FILE_SHARE_DELETE), so the name keeps
+    // naming these bytes. An open that already writes it makes this one fail.
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+    if (fd < 0) {
+        ::CloseHandle(file);
+        return nullptr;
+    }
+    std::FILE* stream = ::_fdopen(fd, "rb");
+    if (!stream) ::_close(fd);  // closes the handle too
+    return stream;
+}
+
 bool WindowsUpdateHost::RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
 
 bool WindowsUpdateHost::RenameOver(const std::wstring& from, const std::wstring& to)
@@ -93,6 +115,34 @@ void WindowsUpdateHost::ReserveFileSize(std::FILE* file, std::uint64_t size)
     FILE_ALLOCATION_INFO allocation{};
     allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(size);
     ::SetFileInformationByHandle(handle, FileAllocationInfo, &allocation, sizeof allocation);
+}
+
+namespace {
+const wchar_t kAcceptedSerialValue[] = L"AcceptedConfigSerial";
+}
+
+bool WindowsUpdateHost::ReadAcceptedConfigSerial(std::uint64_t& serial)
+{
+    ULONGLONG value = 0;
+    DWORD size = sizeof value, type = 0;
+    if (::RegGetValueW(HKEY_LOCAL_MACHINE, core::ChannelStateKeyPath(GAME_CODE, DITCH_CODE).c_str(), kAcceptedSerialValue,
+                       RRF_RT_REG_QWORD, &type, &value, &size) != ERROR_SUCCESS)
+        return false;
+    serial = value;
+    return true;
+}
+
+bool WindowsUpdateHost::WriteAcceptedConfigSerial(std::uint64_t serial)
+{
+    // The launcher runs elevated; HKLM's keys let other users read them, and only
+    // administrators write them, so no unelevated process can lower the serial.
+    fw::UniqueRegKey key;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, core::ChannelStateKeyPath(GAME_CODE, DITCH_CODE).c_str(), 0, nullptr, 0,
+                          KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+        return false;
+    const ULONGLONG value = serial;
+    return ::RegSetValueExW(key.get(), kAcceptedSerialValue, 0, REG_QWORD, reinterpret_cast<const BYTE*>(&value),
+                            sizeof value) == ERROR_SUCCESS;
 }
 
 bool WindowsUpdateHost::IsWow64() { return CSystemInfo::IsWow64(); }

@@ -16,6 +16,7 @@ public:
     std::string ToAnsi(const std::wstring& text) override;
     std::wstring FromAnsi(const std::string& bytes) override;
     std::FILE* OpenFile(const std::wstring& path, const char* mode) override;
+    std::FILE* OpenFileDenyingWrites(const std::wstring& path) override;
     bool RemoveFile(const std::wstring& path) override;
     bool RenameOver(const std::wstring& from, const std::wstring& to) override;
     std::int64_t FileSize(const std::wstring& path) override;
@@ -24,6 +25,9 @@ public:
     std::wstring JoinPath(const std::wstring& dir, const std::wstring& name) override;
     void* OpenArchiveStream(const std::wstring& path, zlib_filefunc64_def& functions) override;
     void ReserveFileSize(std::FILE* file, std::uint64_t size) override;
+    // Under HKLM\<core::ChannelStateKeyPath>, value "AcceptedConfigSerial" (REG_QWORD).
+    bool ReadAcceptedConfigSerial(std::uint64_t& serial) override;
+    bool WriteAcceptedConfigSerial(std::uint64_t serial) override;
     bool IsWow64() override;
     void SetRegisties() override;
     unsigned long CopyLauncherTo(const std::wstring& destination) override;

@@ -155,4 +155,9 @@ std::wstring ClassesRootKeyName(const std::wstring& gameCode, const std::wstring
 
 std::wstring GameSettingsKeyPath(const std::wstring& gameName) { return L"SOFTWARE\\dov\\" + gameName; }
 
+std::wstring ChannelStateKeyPath(const std::wstring& gameCode, const std::wstring& ditchCode)
+{
+    return L"SOFTWARE\\GameLauncher\\" + gameCode + L"-" + ditchCode;
+}
+
 }  // namespace core

@@ -64,5 +64,9 @@ std::wstring UninstallShortcutName(const std::wstring& gameCode);
 std::wstring UninstallKeyPath(const std::wstring& gameCode);
 std::wstring ClassesRootKeyName(const std::wstring& gameCode, const std::wstring& ditchCode);
 std::wstring GameSettingsKeyPath(const std::wstring& gameName);
+// The key of the launcher's own state for its profile under HKEY_LOCAL_MACHINE
+// (SOFTWARE, GameLauncher, then "<code>-<ditch>"): what only an elevated process may change.
+// The uninstaller leaves it.
+std::wstring ChannelStateKeyPath(const std::wstring& gameCode, const std::wstring& ditchCode);
 
 }  // namespace core

@@ -1,5 +1,6 @@
 #include "core/publish/channel_config.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace core {
@@ -28,7 +29,36 @@ std::string ChannelConfigDocument(const ChannelRelease& release)
     if (release.entryUrl) AddLine(document, "EntryUrl", *release.entryUrl);
     if (release.customParameters) AddLine(document, "CustomParameters", *release.customParameters);
     AddLine(document, "ClientPackageSha256", release.packageSha256);
+    AddLine(document, "ClientPackageSize", std::to_string(release.packageSize));
     return document;
+}
+
+std::uint64_t NextConfigSerial(const std::string& previousDocument, std::int64_t now)
+{
+    std::uint64_t next = now > 0 ? static_cast<std::uint64_t>(now) : 0;
+    const std::string key = "ClientConfigSerial=";
+    for (std::size_t start = 0; start < previousDocument.size();) {
+        std::size_t end = previousDocument.find('\n', start);
+        if (end == std::string::npos) end = previousDocument.size();
+        if (previousDocument.compare(start, key.size(), key) == 0) {
+            std::size_t digitsEnd = end;
+            if (digitsEnd > start && previousDocument[digitsEnd - 1] == '\r') --digitsEnd;
+            const std::string digits = previousDocument.substr(start + key.size(), digitsEnd - start - key.size());
+            if (!digits.empty() && digits.size() <= 18 && digits.find_first_not_of("0123456789") == std::string::npos)
+                next = std::max<std::uint64_t>(next, std::stoull(digits) + 1);
+            break;
+        }
+        start = end + 1;
+    }
+    return next;
+}
+
+std::string SignedDocumentLines(std::uint64_t serial, const std::optional<std::int64_t>& expires)
+{
+    std::string lines;
+    AddLine(lines, "ClientConfigSerial", std::to_string(serial));
+    if (expires) AddLine(lines, "ClientConfigExpires", std::to_string(*expires));
+    return lines;
 }
 
 std::string ConfigDocumentPath(const std::string& channel)

@@ -3,6 +3,7 @@
 // counting. The launcher decodes the body in the player's ANSI code page, so values are
 // printable ASCII; a CR or LF inside one would cut it.
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -15,11 +16,22 @@ struct ChannelRelease {
     std::optional<std::string> entryUrl;          // "EntryUrl"
     std::optional<std::string> customParameters;  // "CustomParameters"
     std::string packageSha256;  // "ClientPackageSha256", lower-case hex
+    std::uint64_t packageSize = 0;  // "ClientPackageSize", in bytes
 };
 
 // The whole document as the bytes to serve. Everything that writes a configuration document
 // goes through here, so a later step (a signature, say) can add to exactly these bytes.
 std::string ChannelConfigDocument(const ChannelRelease& release);
+
+// The serial of a signed document published now (Unix seconds): one above the serial of the
+// document published before into the same folder (previousDocument, "" when none), and never
+// below the publication time, so documents published from another folder or machine with a
+// clock that is right still follow the ones before them.
+std::uint64_t NextConfigSerial(const std::string& previousDocument, std::int64_t now);
+
+// The lines a signed document carries after the release's: "ClientConfigSerial" and, when
+// given, "ClientConfigExpires" (Unix seconds).
+std::string SignedDocumentLines(std::uint64_t serial, const std::optional<std::int64_t>& expires);
 
 // Where a static server keeps the document of a channel: the path of the launcher's
 // configuration URL, without its leading "/".

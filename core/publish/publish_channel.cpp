@@ -188,6 +188,7 @@ bool PublishChannel(const PublishRequest& given, PublishSummary& summary, std::s
     release.entryUrl = request.entryUrl;
     release.customParameters = request.customParameters;
     release.packageSha256 = summary.sha256;
+    release.packageSize = summary.packageBytes;
     std::string document = ChannelConfigDocument(release);
     if (request.amendDocument && !request.amendDocument(document, error)) return false;
 

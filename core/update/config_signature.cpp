@@ -60,7 +60,12 @@ bool HexToBytes(const std::string& hex, unsigned char* bytes, std::size_t size)
     return true;
 }
 
-SignatureCheck CheckConfigSignature(const std::string& document, const ChannelKeys& keys)
+std::string ConfigSigningContext(const std::string& gameCode, const std::string& ditchCode)
+{
+    return "game-launcher-channel-config/2\nGameCode=" + gameCode + "\nDitchCode=" + ditchCode + "\n";
+}
+
+SignatureCheck CheckConfigSignature(const std::string& document, const ChannelKeys& keys, const std::string& context)
 {
     SignatureCheck check;
     const std::vector<std::size_t> starts = SignatureLineStarts(document);
@@ -91,9 +96,10 @@ SignatureCheck CheckConfigSignature(const std::string& document, const ChannelKe
         check.verdict = SignatureVerdict::NoKeys;
         return check;
     }
-    const auto* covered = reinterpret_cast<const unsigned char*>(document.data());
+    const std::string message = context + document.substr(0, start);
+    const auto* signedBytes = reinterpret_cast<const unsigned char*>(message.data());
     for (std::size_t i = 0; i < keys.size(); ++i) {
-        if (VerifyBytes(keys[i], covered, start, signature)) {
+        if (VerifyBytes(keys[i], signedBytes, message.size(), signature)) {
             check.verdict = SignatureVerdict::Valid;
             check.keyIndex = static_cast<int>(i);
             return check;
@@ -143,13 +149,14 @@ bool VerifyBytes(const ChannelPublicKey& key, const unsigned char* data, std::si
     return SodiumReady() && crypto_sign_verify_detached(signature.data(), data, size, key.data()) == 0;
 }
 
-bool SignConfigDocument(std::string& document, const ChannelSecretSeed& seed)
+bool SignConfigDocument(std::string& document, const ChannelSecretSeed& seed, const std::string& context)
 {
     if (!SignatureLineStarts(document).empty()) return false;
     std::string signedDocument = document;
     if (!signedDocument.empty() && signedDocument.back() != '\n') signedDocument += '\n';
+    const std::string message = context + signedDocument;
     ConfigSignature signature;
-    if (!SignBytes(seed, reinterpret_cast<const unsigned char*>(signedDocument.data()), signedDocument.size(), signature))
+    if (!SignBytes(seed, reinterpret_cast<const unsigned char*>(message.data()), message.size(), signature))
         return false;
     document = signedDocument + kLinePrefix + BytesToHex(signature.data(), signature.size()) + "\n";
     return true;

@@ -13,7 +13,12 @@
 // - It starts a line: the covered bytes are empty or end with LF.
 // - The covered bytes are every byte before the signature line, exactly as served (CR LF line
 //   ends, blanks, any byte at all); they hold no other signature line.
-// - The signature is Ed25519 over the covered bytes, as 64 bytes in hex (either case).
+// - The signature is Ed25519 over the signing context followed by the covered bytes, as 64
+//   bytes in hex (either case).
+//
+// The signing context names the game and the channel the document was made for. It is not
+// served; each launcher puts in its own profile's codes. So a document a studio signed for one
+// channel (a QA channel, another game) verifies on no other, whatever lines it holds or lacks.
 #pragma once
 #include <array>
 #include <cstddef>
@@ -53,8 +58,13 @@ struct SignatureCheck {
     int keyIndex = -1;             // which key verified it (0: the first of the build's keys)
 };
 
-// Checks a document as served against the launcher's keys.
-SignatureCheck CheckConfigSignature(const std::string& document, const ChannelKeys& keys);
+// "game-launcher-channel-config/2\nGameCode=<game>\nDitchCode=<channel>\n": the bytes a
+// signature covers before the document's. The codes hold no line end (letters, digits, "-"
+// and "_"), so no two pairs of codes give the same context.
+std::string ConfigSigningContext(const std::string& gameCode, const std::string& ditchCode);
+
+// Checks a document as served against the launcher's keys, for the launcher's context.
+SignatureCheck CheckConfigSignature(const std::string& document, const ChannelKeys& keys, const std::string& context);
 
 // The reason for the log and the report: "configuration is not signed", ...
 std::wstring DescribeSignatureVerdict(SignatureVerdict verdict);
@@ -68,9 +78,9 @@ bool VerifyBytes(const ChannelPublicKey& key, const unsigned char* data, std::si
                  const ConfigSignature& signature);
 
 // Appends the signature line to a document (after a LF when the document does not end with
-// one). False, with the document unchanged, when it already holds a signature line or
-// libsodium cannot start.
-bool SignConfigDocument(std::string& document, const ChannelSecretSeed& seed);
+// one), signed for the context. False, with the document unchanged, when it already holds a
+// signature line or libsodium cannot start.
+bool SignConfigDocument(std::string& document, const ChannelSecretSeed& seed, const std::string& context);
 
 // Lower-case hex of bytes, and bytes of exactly 2 × size hex digits (either case).
 std::string BytesToHex(const unsigned char* bytes, std::size_t size);

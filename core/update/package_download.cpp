@@ -15,6 +15,7 @@
 #include "core/update/resume_record.h"
 #include "core/update/server_check.h"
 #include "core/update/sha256.h"
+#include "core/update/signed_config.h"
 
 namespace core {
 
@@ -75,21 +76,25 @@ void ForgetPackage(UpdateContext& ctx, const std::wstring& package, const std::w
     WriteResumeRecord(ctx);
 }
 
-// A channel may publish the package's SHA-256 ("ClientPackageSha256"): then a downloaded
-// package must match it before it is unpacked. True when there is none to check.
-bool PackageMatchesDigest(UpdateContext& ctx, const std::wstring& package)
+// A channel may publish the package's SHA-256 ("ClientPackageSha256"): then a package must
+// match it before it is unpacked. True when there is none to check. Reads through held, the
+// package opened so that nothing else may write it until the walk is over: the bytes checked
+// are the bytes unpacked.
+bool PackageMatchesDigest(UpdateContext& ctx, std::FILE* held)
 {
-    const std::wstring* published = FindConfigValue(ctx.state.remoteConfig, L"ClientPackageSha256");
+    const std::wstring* published = FindConfigValue(ctx.state.remoteConfig, kPackageSha256Key);
     if (!published || published->empty()) return true;
+    if (!held) {
+        ctx.Error(kFunction, __LINE__, L"the package cannot be opened for its digest check");
+        return false;
+    }
     std::string expected;
     for (wchar_t c : *published) expected += static_cast<char>(std::tolower(static_cast<unsigned char>(c < 0x80 ? c : '?')));
     Sha256 sha;
-    UniqueFile file(ctx.host.OpenFile(package, "rb"));
-    if (!file) return false;
     std::vector<char> block(PackageWriteBuffer::kBytes);
     std::size_t got;
-    while ((got = std::fread(block.data(), 1, block.size(), file.get())) > 0) sha.Update(block.data(), got);
-    if (std::ferror(file.get())) return false;
+    while ((got = std::fread(block.data(), 1, block.size(), held)) > 0) sha.Update(block.data(), got);
+    if (std::ferror(held)) return false;
     const std::string actual = sha.HexDigest();
     if (actual == expected) {
         ctx.Info(kFunction, __LINE__, L"package digest verified");
@@ -104,7 +109,10 @@ bool PackageMatchesDigest(UpdateContext& ctx, const std::wstring& package)
 bool UnzipPackageOnDisk(UpdateContext& ctx, const std::wstring& package)
 {
     ctx.Info(kFunction, __LINE__, L"Try unzipping old resource...");
-    if (PackageMatchesDigest(ctx, package) && UnzipFile(ctx, package, ctx.host.OpenFile(package, "rb"))) {
+    // Held from the digest check to the end of the walk; UnzipFile lets go of it (absent, when
+    // there is no package on disk, the walk fails as the missing package it is).
+    UniqueFile held(ctx.host.OpenFileDenyingWrites(package));
+    if (PackageMatchesDigest(ctx, held.get()) && UnzipFile(ctx, package, held.release())) {
         ctx.Info(kFunction, __LINE__, L"Unzip success!");
         return true;
     }
@@ -285,6 +293,11 @@ std::size_t OnPackageHeader(char* data, std::size_t size, std::size_t count, voi
             // A fresh transfer: what identifies this package from now on.
             const std::string validator = PackageValidator(answer);
             sink->ctx->state.packageValidator.Set(ValidatorFitsRecord(validator) ? validator : std::string());
+        } else if (answer.status == 206 && sink->signedSize >= 0 && answer.rangeTotal != sink->signedSize) {
+            sink->ctx->Error(kFunction, __LINE__,
+                             FormatLong(L"the answer's package has %lld bytes, the signed one %lld",
+                                        answer.rangeTotal, sink->signedSize));
+            sink->pastSignedSize = true;
         } else if (answer.status == 206 && answer.rangeTotal != sink->expectedTotal) {
             sink->ctx->Error(kFunction, __LINE__,
                              FormatLong(L"the answer's package has %lld bytes, the partial one %lld: it changed",
@@ -298,8 +311,20 @@ std::size_t OnPackageHeader(char* data, std::size_t size, std::size_t count, voi
 std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* target)
 {
     auto* sink = static_cast<PackageSink*>(target);
-    if (!sink || !sink->file || sink->packageChanged || !IsPackageAnswer(sink->answer.status)) return 0;
-    return std::fwrite(data, size, count, sink->file);
+    if (!sink || !sink->file || sink->packageChanged || sink->pastSignedSize || !IsPackageAnswer(sink->answer.status))
+        return 0;
+    const std::int64_t bytes = static_cast<std::int64_t>(size * count);
+    if (sink->signedSize >= 0 && bytes > sink->signedSize - sink->startOffset - sink->written) {
+        if (sink->ctx)
+            sink->ctx->Error(kFunction, __LINE__,
+                             FormatLong(L"the answer goes on past the package's signed size of %lld bytes (%lld written)",
+                                        sink->signedSize, sink->startOffset + sink->written));
+        sink->pastSignedSize = true;
+        return 0;
+    }
+    const std::size_t items = std::fwrite(data, size, count, sink->file);
+    sink->written += static_cast<std::int64_t>(items * size);
+    return items;
 }
 
 int OnTransferProgress(void* target, curl_off_t totalToDownload, curl_off_t downloadedNow, curl_off_t, curl_off_t)
@@ -331,12 +356,15 @@ int OnTransferProgress(void* target, curl_off_t totalToDownload, curl_off_t down
     return 0;
 }
 
-TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::string& ansiUrl, std::FILE* file)
+TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::string& ansiUrl, std::FILE* file,
+                                std::int64_t signedSize)
 {
     curl_easy_setopt(curl, CURLOPT_URL, ansiUrl.c_str());
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     const std::int64_t resumeFrom = ctx.state.resumeFrom;
     PackageSink sink{file, &ctx, resumeFrom > 0 ? ctx.state.downloadTotal.load() : 0, AnswerHeaders{}, false};
+    sink.signedSize = signedSize;
+    sink.startOffset = resumeFrom;
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnPackageData);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &OnPackageHeader);
@@ -365,6 +393,7 @@ TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::strin
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &outcome.httpStatus);
     outcome.packageChanged = sink.packageChanged ||
                              (!validator.empty() && outcome.result == CURLE_RANGE_ERROR && outcome.httpStatus == 200);
+    outcome.pastSignedSize = sink.pastSignedSize;
     return outcome;
 }
 
@@ -395,6 +424,17 @@ bool OnDownLoad(UpdateContext& ctx)
         ctx.Error(kFunction, __LINE__, L"ClientVersion is NotFound!");
         return false;
     }
+    // A launcher with channel keys writes no more than the signed document's package size.
+    std::int64_t signedSize = -1;
+    if (!ctx.channelKeys.empty()) {
+        const std::wstring* sizeText = FindConfigValue(config, kPackageSizeKey);
+        std::uint64_t size = 0;
+        if (!sizeText || !ParseDecimal(*sizeText, kMaxSignedNumber, size)) {
+            ctx.Error(kFunction, __LINE__, L"ClientPackageSize is NotFound!");
+            return false;
+        }
+        signedSize = static_cast<std::int64_t>(size);
+    }
     const std::wstring url =
         ReplaceAll(ReplaceAll(*urlTemplate, L"{ditch_name}", ctx.paths.ditchCode), L"{version}", *clientVersion);
     ctx.Info(kFunction, __LINE__, url);
@@ -420,11 +460,11 @@ bool OnDownLoad(UpdateContext& ctx)
             return false;
         }
         buffer.Attach(file.get());
-        outcome = TransferPackage(ctx, curl.get(), ansiUrl, file.get());
+        outcome = TransferPackage(ctx, curl.get(), ansiUrl, file.get(), signedSize);
         // Whatever stdio still holds must reach the disk before the package counts as complete.
         flushed = std::fflush(file.get()) == 0;
         closed = std::fclose(file.release()) == 0;
-        if (!outcome.packageChanged || round > 0) break;
+        if (!outcome.packageChanged || outcome.pastSignedSize || round > 0) break;
         ctx.Info(kFunction, __LINE__, L"The package changed on the server: downloading it from the start.");
         StartOverResumeValues(ctx.state);
         if (!DeleteOldPackage(ctx, package)) return false;
@@ -432,13 +472,19 @@ bool OnDownLoad(UpdateContext& ctx)
     curl.reset();
 
     const bool transferred = outcome.result == CURLE_OK && IsPackageAnswer(outcome.httpStatus) && flushed && closed;
-    if (transferred && !PackageMatchesDigest(ctx, package)) {
-        ForgetPackage(ctx, package, L"the package is not the one the channel published");
+    if (outcome.pastSignedSize) {
+        ForgetPackage(ctx, package, L"the package host sent more than the package's signed size");
     } else if (transferred) {
-        ctx.host.ReportEventCode(kEventUnzipStart);
-        ctx.host.ReportMessage(L"game download success");
-        ctx.Info(kFunction, __LINE__, L"download is finish");
-        return UnzipFile(ctx, package, nullptr);
+        // Held from the digest check to the end of the walk; UnzipFile lets go of it.
+        UniqueFile held(ctx.host.OpenFileDenyingWrites(package));
+        if (PackageMatchesDigest(ctx, held.get())) {
+            ctx.host.ReportEventCode(kEventUnzipStart);
+            ctx.host.ReportMessage(L"game download success");
+            ctx.Info(kFunction, __LINE__, L"download is finish");
+            return UnzipFile(ctx, package, held.release());
+        }
+        held.reset();  // the hold would keep the package from being deleted
+        ForgetPackage(ctx, package, L"the package is not the one the channel published");
     }
     // libcurl reports a range error for any answer without the range asked for; only a 200
     // says the host ignores ranges (a 503 page says nothing about the package).

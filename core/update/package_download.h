@@ -39,11 +39,16 @@ struct TransferOutcome {
     // The package is not the one the partial download began: the resumed request's If-Range
     // did not match (a whole 200 came back), or the 206's total differs from the recorded one.
     bool packageChanged = false;
+    // The answer would have made the package longer than its signed size, or a 206 stated
+    // another total: the transfer stopped before writing a byte past that size.
+    bool pastSignedSize = false;
 };
 
 // Runs the package transfer on an easy handle into the open file, from ctx.state.resumeFrom on,
-// with the progress callback keeping the resume values and the window current.
-TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::string& ansiUrl, std::FILE* file);
+// with the progress callback keeping the resume values and the window current. With a
+// signedSize of 0 or more, the package never grows past it.
+TransferOutcome TransferPackage(UpdateContext& ctx, CURL* curl, const std::string& ansiUrl, std::FILE* file,
+                                std::int64_t signedSize = -1);
 
 // True for the answers whose body is the package (or the rest of it).
 bool IsPackageAnswer(long httpStatus);
@@ -71,16 +76,24 @@ struct PackageSink {
     std::int64_t expectedTotal = 0;  // the recorded total a 206 must state (resumed transfers)
     AnswerHeaders answer;
     bool packageChanged = false;
+    // A launcher with channel keys: the package's signed length (-1: none), the offset the
+    // transfer writes from, what it wrote, and whether the answer went past that length.
+    std::int64_t signedSize = -1;
+    std::int64_t startOffset = 0;
+    std::int64_t written = 0;
+    bool pastSignedSize = false;
 };
 
 // libcurl header callback; target is the transfer's PackageSink. Keeps the answer's status,
 // validator and range total; at the end of a package answer's headers, a fresh transfer keeps
-// its validator for the record, and a resumed one refuses a 206 with another total.
+// its validator for the record, and a resumed one refuses a 206 with another total (another
+// than the recorded one, or than the signed size).
 std::size_t OnPackageHeader(char* data, std::size_t size, std::size_t count, void* target);
 
 // libcurl write callback; target is the transfer's PackageSink. Writes into the package file;
-// 0 (which ends the transfer) without one, and for the body of any other answer than 200 or
-// 206: an error page must never become part of the package.
+// 0 (which ends the transfer) without one, for the body of any other answer than 200 or 206
+// (an error page must never become part of the package), and for bytes that would take the
+// package past its signed size (an answer that never ends must not fill the disk).
 std::size_t OnPackageData(char* data, std::size_t size, std::size_t count, void* target);
 
 // What the transfer-information callback keeps from one call to the next of a transfer.

@@ -91,6 +91,22 @@ unsigned long PosixUpdateHost::CopyLauncherTo(const std::wstring& destination)
     return copyLauncherError;
 }
 
+bool PosixUpdateHost::ReadAcceptedConfigSerial(std::uint64_t& serial)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!acceptedConfigSerial) return false;
+    serial = *acceptedConfigSerial;
+    return true;
+}
+
+bool PosixUpdateHost::WriteAcceptedConfigSerial(std::uint64_t serial)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!keepsConfigSerial) return false;
+    acceptedConfigSerial = serial;
+    return true;
+}
+
 void PosixUpdateHost::CreateShortcuts()
 {
     std::lock_guard<std::mutex> hold(m_lock);

@@ -2,7 +2,9 @@
 // with UTF-8 paths ("ANSI" is UTF-8 here), and every log line, report and desktop step
 // recorded in memory so tests can look at them.
 #pragma once
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,8 @@ public:
     std::string ToAnsi(const std::wstring& text) override;
     std::wstring FromAnsi(const std::string& bytes) override;
     std::FILE* OpenFile(const std::wstring& path, const char* mode) override;
+    // POSIX has no open that keeps others from writing: a plain read handle.
+    std::FILE* OpenFileDenyingWrites(const std::wstring& path) override { return OpenFile(path, "rb"); }
     bool RemoveFile(const std::wstring& path) override;
     bool RenameOver(const std::wstring& from, const std::wstring& to) override;
     std::int64_t FileSize(const std::wstring& path) override;
@@ -33,6 +37,8 @@ public:
     std::wstring JoinPath(const std::wstring& dir, const std::wstring& name) override;
     void* OpenArchiveStream(const std::wstring& path, zlib_filefunc64_def& functions) override;
     void ReserveFileSize(std::FILE* file, std::uint64_t size) override;
+    bool ReadAcceptedConfigSerial(std::uint64_t& serial) override;
+    bool WriteAcceptedConfigSerial(std::uint64_t serial) override;
     bool IsWow64() override { return wow64; }
     void SetRegisties() override;
     unsigned long CopyLauncherTo(const std::wstring& destination) override;
@@ -49,6 +55,9 @@ public:
     bool echoLog = false;
     std::wstring runningExecutable = L"/launcher/Vantorra.exe";
     unsigned long copyLauncherError = 0;  // what CopyLauncherTo returns
+    // The accepted serial, in memory: none, or what a test or an accepted document put there.
+    std::optional<std::uint64_t> acceptedConfigSerial;
+    bool keepsConfigSerial = true;  // false: WriteAcceptedConfigSerial fails
 
 private:
     mutable std::mutex m_lock;

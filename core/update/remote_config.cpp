@@ -2,10 +2,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <optional>
 
 #include "core/update/config_signature.h"
 #include "core/update/curl_handle.h"
 #include "core/update/server_check.h"
+#include "core/update/signed_config.h"
 
 namespace core {
 
@@ -13,25 +16,34 @@ namespace {
 const char kFunction[] = "CGameRemoteConfig::InitRemoteConfig";
 // A configuration document is a few hundred bytes; a server that sends more than this is
 // refused (the transfer fails with a write error) rather than followed until memory runs out.
-constexpr std::size_t kMaxDocumentChars = 1024 * 1024;
+// Every byte received counts, the ones after a zero byte (which the text never holds) too.
+constexpr std::size_t kMaxDocumentBytes = 1024 * 1024;
 
-bool IsSha256Hex(const std::wstring& text)
+// The codes of the profile as the signing context names them (they are ASCII).
+std::string AsciiCode(const std::wstring& code)
 {
-    if (text.size() != 64) return false;
-    for (wchar_t c : text)
-        if (!((c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F'))) return false;
-    return true;
+    std::string text;
+    for (wchar_t c : code) text += c < 0x80 ? static_cast<char>(c) : '?';
+    return text;
 }
 
-// A launcher built with channel keys takes only a document signed by one of them that names
-// its package's digest: the digest is what ties the signed document to the package it lets
-// the launcher unpack. Anything else is refused like a document that never arrived, with the
+// A launcher built with channel keys takes only a document signed by one of them for its game
+// and channel, that names its package's digest and size, no older than the newest it accepted
+// and not expired. Anything else is refused like a document that never arrived, with the
 // reason logged and reported.
 bool AcceptSignedDocument(UpdateContext& ctx, const ConfigResponse& response, RemoteConfigMap& parsed)
 {
-    const SignatureCheck check = CheckConfigSignature(response.bytes, ctx.channelKeys);
+    const std::string gameCode = AsciiCode(ctx.paths.gameCode), ditchCode = AsciiCode(ctx.paths.ditchCode);
+    const SignatureCheck check =
+        CheckConfigSignature(response.bytes, ctx.channelKeys, ConfigSigningContext(gameCode, ditchCode));
     std::wstring refusal;
-    if (check.verdict != SignatureVerdict::Valid) {
+    SignedConfigValues values;
+    std::uint64_t stored = 0;
+    const bool hasStored = ctx.host.ReadAcceptedConfigSerial(stored);
+    if (check.verdict == SignatureVerdict::NoMatchingKey) {
+        refusal = DescribeSignatureVerdict(check.verdict) + L" for game " + ctx.paths.gameCode + L", channel " +
+                  ctx.paths.ditchCode;
+    } else if (check.verdict != SignatureVerdict::Valid) {
         refusal = DescribeSignatureVerdict(check.verdict);
     } else {
         // The values come from the verified bytes decoded in one piece: decoded chunk by chunk,
@@ -39,8 +51,8 @@ bool AcceptSignedDocument(UpdateContext& ctx, const ConfigResponse& response, Re
         // be read otherwise than it was signed.
         const std::size_t zero = response.bytes.find('\0');
         ParseRemoteConfig(ctx.host.FromAnsi(response.bytes.substr(0, zero)), parsed);
-        const std::wstring* digest = FindConfigValue(parsed, L"ClientPackageSha256");
-        if (!digest || !IsSha256Hex(*digest)) refusal = L"signed configuration names no ClientPackageSha256 of 64 hex digits";
+        refusal = SignedConfigProblem(parsed, static_cast<std::int64_t>(std::time(nullptr)),
+                                      hasStored ? std::optional<std::uint64_t>(stored) : std::nullopt, values);
     }
     if (!refusal.empty()) {
         parsed.clear();
@@ -50,7 +62,12 @@ bool AcceptSignedDocument(UpdateContext& ctx, const ConfigResponse& response, Re
     }
     ctx.Info(kFunction, __LINE__,
              L"configuration signature verified with key " + std::to_wstring(check.keyIndex + 1) + L" of " +
-                 std::to_wstring(ctx.channelKeys.size()));
+                 std::to_wstring(ctx.channelKeys.size()) + L", serial " + std::to_wstring(values.serial));
+    // Kept before anything of the document is used: an older one is refused from now on. A
+    // launcher that cannot keep it still uses this document, which is valid; only the guard
+    // against a replay of an older one is weaker until a later start keeps it.
+    if ((!hasStored || values.serial > stored) && !ctx.host.WriteAcceptedConfigSerial(values.serial))
+        ctx.Error(kFunction, __LINE__, L"the accepted serial " + std::to_wstring(values.serial) + L" cannot be kept");
     return true;
 }
 }
@@ -87,7 +104,7 @@ std::size_t OnConfigData(char* data, std::size_t size, std::size_t count, void* 
     auto* response = static_cast<ConfigResponse*>(target);
     if (!response || !response->host) return 0;
     const std::size_t bytes = size * count;
-    if (response->text.size() + bytes > kMaxDocumentChars) return 0;
+    if (response->bytes.size() + bytes > kMaxDocumentBytes) return 0;
     const void* zero = std::memchr(data, 0, bytes);
     const std::size_t upToZero = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - data) : bytes;
     response->text += response->host->FromAnsi(std::string(data, upToZero));

@@ -23,8 +23,9 @@ std::wstring ReplaceAll(std::wstring text, const std::wstring& from, const std::
 
 // Fetches configUrl ("{ditch_name}" replaced by the channel code) and fills
 // ctx.state.remoteConfig. Returns kConfigFetched, kConfigNoHandle or kConfigRequestFailed. With
-// channel keys in ctx, a document without a valid signature by one of them, or without
-// "ClientPackageSha256", fails like a request (kConfigRequestFailed) and fills nothing.
+// channel keys in ctx, a document without a valid signature by one of them for this game and
+// channel, or whose signed values do not hold (core/update/signed_config.h), fails like a
+// request (kConfigRequestFailed) and fills nothing; an accepted one's serial is kept.
 int FetchRemoteConfig(UpdateContext& ctx, const std::wstring& configUrl);
 
 // The response being received, and the platform that decodes its bytes.
@@ -35,7 +36,7 @@ struct ConfigResponse {
 };
 
 // libcurl write callback: decodes each chunk from the ANSI code page up to its first zero
-// byte and appends it; 0 (abort) without a target.
+// byte and appends it; 0 (abort) without a target or past 1 MiB received.
 std::size_t OnConfigData(char* data, std::size_t size, std::size_t count, void* target);
 
 // The value of "EntryUrl" / "CustomParameters", or "" when absent.

@@ -28,6 +28,11 @@ public:
 
     // Files by wide path, with C library modes ("rb", "ab", "wb", "r", "w").
     virtual std::FILE* OpenFile(const std::wstring& path, const char* mode) = 0;
+    // Opens a file for reading ("rb") so that while the handle is open no other handle may write,
+    // rename or delete it (Windows: shared for reading only), so bytes checked through it are
+    // the bytes read by any handle opened on its path before it is closed. Where the system
+    // has no such mode, a plain read handle. Null when the file cannot be opened so.
+    virtual std::FILE* OpenFileDenyingWrites(const std::wstring& path) = 0;
     virtual bool RemoveFile(const std::wstring& path) = 0;
     // Puts from in the place of to in one step (to may exist); false when that fails.
     virtual bool RenameOver(const std::wstring& from, const std::wstring& to) = 0;
@@ -46,6 +51,12 @@ public:
     // Asks the file system for room for size bytes in a file about to be written, without
     // changing its length; a file system that cannot does not matter.
     virtual void ReserveFileSize(std::FILE* file, std::uint64_t size) = 0;
+
+    // The highest serial of a signed configuration the launcher has accepted for its profile,
+    // kept where a process without administrator rights cannot lower it (Windows: HKLM).
+    // Read: false when none is kept. Write: false when it cannot be kept.
+    virtual bool ReadAcceptedConfigSerial(std::uint64_t& serial) = 0;
+    virtual bool WriteAcceptedConfigSerial(std::uint64_t serial) = 0;
 
     // True on 64-bit Windows.
     virtual bool IsWow64() = 0;

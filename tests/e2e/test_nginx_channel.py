@@ -87,10 +87,11 @@ class StudioChannel:
         result = subprocess.run([CHANNEL, "publish", "--game", game, "--version", version, "--base-url", self.base,
                                  "--out", out or self.out, *extra], capture_output=True, text=True, timeout=300)
         assert result.returncode == 0, result.stderr
-        return self.config(out or self.out)
+        channel = extra[extra.index("--channel") + 1] if "--channel" in extra else "palmet"
+        return self.config(out or self.out, channel)
 
-    def config(self, out: Path | None = None) -> dict:
-        text = ((out or self.out) / "api/merth/ditches/palmet/client_config_palmet.php").read_text()
+    def config(self, out: Path | None = None, channel: str = "palmet") -> dict:
+        text = ((out or self.out) / f"api/merth/ditches/{channel}/client_config_{channel}.php").read_text()
         return dict(line.split("=", 1) for line in text.splitlines())
 
     def package_file(self, config: dict, out: Path | None = None) -> Path:

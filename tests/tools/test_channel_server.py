@@ -280,6 +280,22 @@ def test_drop_after_gives_a_short_read(server, range_header, drop_after, expecte
     assert (entry["bytes_sent"], entry["complete"]) == (len(expected), False)
 
 
+def test_endless_sends_the_body_then_zeros_without_a_length_until_the_client_hangs_up(server):
+    server.set_fault(PKG_PATH, endless=True)
+    conn = http.client.HTTPConnection("127.0.0.1", server.port, timeout=CLIENT_TIMEOUT)
+    try:
+        conn.request("GET", PKG_PATH)
+        resp = conn.getresponse()
+        assert resp.status == 200 and resp.getheader("Content-Length") is None
+        received = resp.read(len(PACKAGE) + 3 * (1 << 20))
+        assert received == PACKAGE + bytes(3 * (1 << 20))
+        resp.close()  # the connection's socket stays open while the response holds it
+    finally:
+        conn.close()
+    entry = server.wait_for_requests(lambda r: r["complete"] is not None)
+    assert entry["bytes_sent"] >= len(PACKAGE) + 3 * (1 << 20)
+
+
 def test_ignore_range_answers_200_with_whole_body(server):
     server.set_fault(PKG_PATH, ignore_range=True)
     status, headers, body = request(server, PKG_PATH, {"Range": "bytes=600-"})

@@ -26,8 +26,8 @@ TEST(ChannelKeyText, SecretKeyRoundTripsAndMatchesItsPublicKey)
     core::ChannelPublicKey parsed{};
     ASSERT_TRUE(core::HexToBytes(pub.substr(0, 64), parsed.data(), parsed.size()));
     std::string document = "ClientVersion=1.0.0.1\n";
-    ASSERT_TRUE(core::SignConfigDocument(document, read));
-    EXPECT_EQ(core::CheckConfigSignature(document, {parsed}).verdict, core::SignatureVerdict::Valid);
+    ASSERT_TRUE(core::SignConfigDocument(document, read, "ctx"));
+    EXPECT_EQ(core::CheckConfigSignature(document, {parsed}, "ctx").verdict, core::SignatureVerdict::Valid);
 }
 
 TEST(ChannelKeyText, RefusesWhatIsNotOneSecretKey)

@@ -77,7 +77,7 @@ TEST(ConfigSignature, Rfc8032TestVectors)
     }
     // TEST 1 signs the empty message: it is also the signed document whose covered bytes are empty.
     const std::string document = std::string("ClientConfigSignature=") + kVectors[0].signature;
-    const auto check = core::CheckConfigSignature(document, {Hex<32>(kVectors[0].publicKey)});
+    const auto check = core::CheckConfigSignature(document, {Hex<32>(kVectors[0].publicKey)}, "");
     EXPECT_EQ(check.verdict, SignatureVerdict::Valid);
     EXPECT_EQ(check.coveredBytes, 0u);
 }
@@ -87,13 +87,17 @@ protected:
     core::ChannelSecretSeed current = Hex<32>(kVectors[1].secret);
     core::ChannelSecretSeed next = Hex<32>(kVectors[2].secret);
     core::ChannelKeys keys{Hex<32>(kVectors[1].publicKey), Hex<32>(kVectors[2].publicKey)};
+    const std::string context = core::ConfigSigningContext("qorn", "palmet");
 
     std::string Signed(std::string document, const core::ChannelSecretSeed& seed)
     {
-        EXPECT_TRUE(core::SignConfigDocument(document, seed));
+        EXPECT_TRUE(core::SignConfigDocument(document, seed, context));
         return document;
     }
-    SignatureVerdict Verdict(const std::string& document) { return core::CheckConfigSignature(document, keys).verdict; }
+    SignatureVerdict Verdict(const std::string& document)
+    {
+        return core::CheckConfigSignature(document, keys, context).verdict;
+    }
 };
 
 const std::string kDocument =
@@ -107,7 +111,7 @@ TEST_F(SignedDocument, SigningAppendsOneLineAfterTheCoveredBytes)
     ASSERT_EQ(document.compare(0, kDocument.size(), kDocument), 0);
     EXPECT_EQ(document.substr(kDocument.size(), 22), "ClientConfigSignature=");
     EXPECT_EQ(document.size(), kDocument.size() + 22 + 128 + 1);
-    const auto check = core::CheckConfigSignature(document, keys);
+    const auto check = core::CheckConfigSignature(document, keys, context);
     EXPECT_EQ(check.verdict, SignatureVerdict::Valid);
     EXPECT_EQ(check.coveredBytes, kDocument.size());
     EXPECT_EQ(check.keyIndex, 0);
@@ -119,17 +123,43 @@ TEST_F(SignedDocument, SigningAppendsOneLineAfterTheCoveredBytes)
 
     // A document that already holds a signature line is not signed again.
     std::string twice = document;
-    EXPECT_FALSE(core::SignConfigDocument(twice, current));
+    EXPECT_FALSE(core::SignConfigDocument(twice, current, context));
     EXPECT_EQ(twice, document);
+}
+
+// The signature covers the game and the channel the launcher was built for, which the document
+// itself need not name: a document signed for another channel or game of the same studio
+// (same key) verifies on no other launcher.
+TEST_F(SignedDocument, ASignatureHoldsOnlyForItsGameAndChannel)
+{
+    EXPECT_EQ(context, "game-launcher-channel-config/2\nGameCode=qorn\nDitchCode=palmet\n");
+    const std::string document = Signed(kDocument, current);
+    struct Case {
+        const char* what;
+        std::string context;
+    };
+    const Case others[] = {
+        {"another channel", core::ConfigSigningContext("qorn", "qa")},
+        {"another game", core::ConfigSigningContext("vorn", "palmet")},
+        {"the codes swapped", core::ConfigSigningContext("palmet", "qorn")},
+        {"no context (the document's bytes alone)", ""},
+    };
+    for (const Case& c : others)
+        EXPECT_EQ(core::CheckConfigSignature(document, keys, c.context).verdict, SignatureVerdict::NoMatchingKey) << c.what;
+    // What is signed is the context followed by the covered bytes.
+    const std::string message = context + kDocument;
+    core::ConfigSignature signature{};
+    ASSERT_TRUE(core::HexToBytes(document.substr(kDocument.size() + 22, 128), signature.data(), signature.size()));
+    EXPECT_TRUE(core::VerifyBytes(keys[0], reinterpret_cast<const unsigned char*>(message.data()), message.size(), signature));
 }
 
 TEST_F(SignedDocument, TheNextKeyVerifiesAndAnUnknownKeyDoesNot)
 {
-    const auto check = core::CheckConfigSignature(Signed(kDocument, next), keys);
+    const auto check = core::CheckConfigSignature(Signed(kDocument, next), keys, context);
     EXPECT_EQ(check.verdict, SignatureVerdict::Valid);
     EXPECT_EQ(check.keyIndex, 1);
     EXPECT_EQ(Verdict(Signed(kDocument, Hex<32>(kVectors[0].secret))), SignatureVerdict::NoMatchingKey);
-    EXPECT_EQ(core::CheckConfigSignature(Signed(kDocument, current), {}).verdict, SignatureVerdict::NoKeys);
+    EXPECT_EQ(core::CheckConfigSignature(Signed(kDocument, current), {}, context).verdict, SignatureVerdict::NoKeys);
 }
 
 TEST_F(SignedDocument, EveryCoveredByteCounts)

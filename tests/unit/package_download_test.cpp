@@ -336,6 +336,125 @@ TEST_F(PackagePipeline, PublishedDigestIsCheckedBeforeUnpacking)
     EXPECT_EQ(RequestsText().find("bytes="), std::string::npos);
 }
 
+// A package on disk that unpacks to the very same files but is not the published package (one
+// byte of its first entry's local header, the modification time, which neither the walk nor
+// any entry's check value looks at, differs): only the digest check can refuse it.
+class PublishedDigest : public PackagePipeline {
+protected:
+    void SetUp() override
+    {
+        PackagePipeline::SetUp();
+        core::Sha256 sha;
+        sha.Update(package.data(), package.size());
+        Configure(L"1.0.3.7", L"1.0.0.0");
+        state.remoteConfig[L"ClientPackageSha256"] = core::Utf8ToWide(sha.HexDigest());
+        altered = package;
+        altered[10] = static_cast<char>(altered[10] ^ 0x01);
+    }
+    std::string altered;
+};
+
+TEST_F(PublishedDigest, ACompletePackageOnDiskThatIsNotThePublishedOneIsFetchedAgain)
+{
+    WriteAll(install / "qorn.zip", altered);
+    SetRecord(L"1.0.3.7", static_cast<std::int64_t>(package.size()), static_cast<std::int64_t>(package.size()));
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(host.HasLine(L"INFO", L"Try unzipping old resource..."));
+    EXPECT_NE(RequestsText().find(kPackagePath), std::string::npos) << "the package on disk was unpacked";
+    EXPECT_TRUE(Installed());
+    EXPECT_TRUE(host.HasLine(L"INFO", L"package digest verified"));
+}
+
+TEST_F(PublishedDigest, ACompletePartialPackageThatIsNotThePublishedOneIsFetchedAgain)
+{
+    WriteAll(install / "qorn.zip", altered);
+    SetRecord(L"1.0.3.7", 600, static_cast<std::int64_t>(package.size()));  // the record lags
+    ASSERT_TRUE(Download());
+    EXPECT_NE(RequestsText().find(kPackagePath), std::string::npos) << "the package on disk was unpacked";
+    EXPECT_TRUE(Installed());
+}
+
+TEST_F(PublishedDigest, AResumedPackageWhoseFirstPartIsNotThePublishedOneIsNeverUnpacked)
+{
+    WriteAll(install / "qorn.zip", altered.substr(0, 600));
+    SetRecord(L"1.0.3.7", 600, static_cast<std::int64_t>(package.size()));
+    EXPECT_FALSE(Download());
+    EXPECT_NE(RequestsText().find("bytes=600-"), std::string::npos);
+    EXPECT_FALSE(fs::exists(install / "client" / "qorn" / "qorn.exe")) << "nothing unpacked";
+    EXPECT_FALSE(fs::exists(install / "qorn.zip"));
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"the package is not the one the channel published: the next start downloads "
+                                       L"the whole package"));
+}
+
+// A launcher with channel keys writes no byte past the signed "ClientPackageSize": an answer
+// longer than that, one that never ends, or a 206 stating another total stops the transfer,
+// and what was written is deleted. A launcher without keys ignores the size.
+class SignedPackageSize : public PackagePipeline {
+protected:
+    void SetUp() override
+    {
+        PackagePipeline::SetUp();
+        channelKeys = {core::ChannelPublicKey{}};  // the download reads no key, only that there are some
+        Configure(L"1.0.3.7", L"1.0.0.0");
+        SetSize(static_cast<std::int64_t>(package.size()));
+    }
+    void SetSize(std::int64_t size) { state.remoteConfig[L"ClientPackageSize"] = std::to_wstring(size); }
+    void ExpectStoppedAndDeleted(std::int64_t size)
+    {
+        EXPECT_TRUE(WindowSaw("UpdateProgress(更新失败,请检查网络:104,,0,0)"));
+        const std::wstring stopped = L"the answer goes on past the package's signed size of " + std::to_wstring(size) + L" bytes";
+        bool logged = false;
+        for (const auto& line : host.Lines()) logged = logged || line.text.rfind(stopped, 0) == 0;
+        EXPECT_TRUE(logged);
+        EXPECT_TRUE(host.HasLine(L"ERROR", L"the package host sent more than the package's signed size: the next "
+                                           L"start downloads the whole package"));
+        EXPECT_FALSE(fs::exists(install / "qorn.zip")) << "what was written is deleted";
+        EXPECT_FALSE(fs::exists(install / "client" / "qorn" / "qorn.exe"));
+        EXPECT_EQ(ReadAll(install / "tempdownload.dat"), "downloadVersion=0.0.0.0\noffset=0\ntotalSize=0\n");
+    }
+};
+
+TEST_F(SignedPackageSize, APackageOfItsSignedSizeInstalls)
+{
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+}
+
+TEST_F(SignedPackageSize, AnAnswerLongerThanTheSignedSizeStopsAtIt)
+{
+    SetSize(static_cast<std::int64_t>(package.size()) - 1);
+    EXPECT_FALSE(Download());
+    ExpectStoppedAndDeleted(static_cast<std::int64_t>(package.size()) - 1);
+}
+
+TEST_F(SignedPackageSize, AnAnswerThatNeverEndsStopsAtTheSignedSize)
+{
+    ASSERT_TRUE(channel.SetFault(kPackagePath, R"("endless": true)"));
+    EXPECT_FALSE(Download());
+    ExpectStoppedAndDeleted(static_cast<std::int64_t>(package.size()));
+}
+
+TEST_F(SignedPackageSize, A206WithAnotherTotalThanTheSignedSizeIsRefused)
+{
+    const std::int64_t size = static_cast<std::int64_t>(package.size());
+    SetSize(size + 1);
+    WriteAll(install / "qorn.zip", package.substr(0, 600));
+    SetRecord(L"1.0.3.7", 600, size + 1);
+    EXPECT_FALSE(Download());
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"the answer's package has " + std::to_wstring(size) +
+                                           L" bytes, the signed one " + std::to_wstring(size + 1)));
+    EXPECT_FALSE(fs::exists(install / "qorn.zip"));
+    EXPECT_FALSE(fs::exists(install / "client" / "qorn" / "qorn.exe"));
+}
+
+TEST_F(SignedPackageSize, ALauncherWithoutKeysIgnoresTheSize)
+{
+    channelKeys.clear();
+    SetSize(1);
+    ASSERT_TRUE(Download());
+    EXPECT_TRUE(Installed());
+}
+
 // The transfer ended but the record was written before its last bytes: unpack, fetch nothing.
 TEST_F(PackagePipeline, CompletePackageWithALaggingRecordIsUnpacked)
 {
@@ -486,12 +605,20 @@ INSTANTIATE_TEST_SUITE_P(
                                        L"res:0, httpStatusCode:404"},
                       FetchFailureCase{"dropped connection", R"("drop_after": 3)", L"res:18, httpStatusCode:200"}));
 
+// Past 1 MiB received the transfer ends; bytes after a zero byte, which the text never holds,
+// count too (a server sending chunks that begin with one must not be followed for ever).
 TEST_F(ConfigFetch, OversizedDocumentIsRefused)
 {
-    ASSERT_TRUE(channel.SetConfig("ClientVersion=1.0.3.7\n" + std::string(2 * 1024 * 1024, 'x')));
-    EXPECT_EQ(Fetch(kConfigPath), core::kConfigRequestFailed);
-    EXPECT_TRUE(state.remoteConfig.empty());
-    EXPECT_TRUE(host.HasLine(L"ERROR", L"res:23, httpStatusCode:200"));
+    for (const char filler : {'x', '\0'}) {
+        ASSERT_TRUE(channel.SetConfig("ClientVersion=1.0.3.7\n" + std::string(2 * 1024 * 1024, filler)));
+        EXPECT_EQ(Fetch(kConfigPath), core::kConfigRequestFailed) << "filler " << int(filler);
+        EXPECT_TRUE(state.remoteConfig.empty());
+        EXPECT_TRUE(host.HasLine(L"ERROR", L"res:23, httpStatusCode:200"));
+    }
+    // Just under the cap is a document.
+    ASSERT_TRUE(channel.SetConfig("ClientVersion=1.0.3.7\n" + std::string(1024 * 1024 - 22, '\0')));
+    EXPECT_EQ(Fetch(kConfigPath), core::kConfigFetched);
+    EXPECT_EQ(state.remoteConfig.at(L"ClientVersion"), L"1.0.3.7");
 }
 
 TEST_F(ConfigFetch, ServerThatNeverAnswersFailsWithin102)

@@ -286,7 +286,8 @@ TEST_F(Publisher, TheDocumentIsWhatTheLaunchersParserReads)
     EXPECT_EQ(document, "ClientVersion=1.0.4.0\nClientMiniUpdateVersion=1.0.3.7\nClientDownloadUrl=" + url +
                             "\nClient32DownloadUrl=" + url +
                             "\nEntryUrl=http://www.example.test/entry/index.html?from=launcher&x=1\n"
-                            "CustomParameters=region=cn server=7\nClientPackageSha256=" + digest + "\n");
+                            "CustomParameters=region=cn server=7\nClientPackageSha256=" + digest +
+                            "\nClientPackageSize=" + std::to_string(package.size()) + "\n");
     core::RemoteConfigMap config;
     core::ParseRemoteConfig(core::Utf8ToWide(document), config);
     EXPECT_EQ(*core::FindConfigValue(config, L"ClientDownloadUrl"), core::Utf8ToWide(url));
@@ -295,9 +296,9 @@ TEST_F(Publisher, TheDocumentIsWhatTheLaunchersParserReads)
     EXPECT_EQ(core::GetCustomParameters(config), L"region=cn server=7");
 
     // Without the optional values their keys are absent, and the minimum is the version.
-    EXPECT_EQ(core::ChannelConfigDocument({"2.0.0.0", "2.0.0.0", "u", std::nullopt, std::nullopt, "d"}),
+    EXPECT_EQ(core::ChannelConfigDocument({"2.0.0.0", "2.0.0.0", "u", std::nullopt, std::nullopt, "d", 5}),
               "ClientVersion=2.0.0.0\nClientMiniUpdateVersion=2.0.0.0\nClientDownloadUrl=u\nClient32DownloadUrl=u\n"
-              "ClientPackageSha256=d\n");
+              "ClientPackageSha256=d\nClientPackageSize=5\n");
     fs::remove_all(out);
     ASSERT_TRUE(Publish(Request("2.0.0.0"))) << error;
     EXPECT_NE(Slurp(out / summary.configPath).find("ClientMiniUpdateVersion=2.0.0.0\n"), std::string::npos);
@@ -455,6 +456,33 @@ TEST(PackageWriter, DosTimesAndZip64Thresholds)
     EXPECT_TRUE(core::EntryNeedsZip64(0xFFFFFFFFull));
     // Incompressible data grows a little when deflated: close below 4 GiB it may pass it.
     EXPECT_TRUE(core::EntryNeedsZip64(0xFFFFFFFFull - 1024));
+}
+
+}  // namespace
+
+namespace {
+
+// A signed document's serial follows the one published before into the same folder, and is
+// never below the publication time.
+TEST(SignedDocumentLines, TheSerialFollowsThePreviousDocumentAndTheClock)
+{
+    struct Case {
+        const char* what;
+        std::string previous;
+        std::int64_t now;
+        std::uint64_t serial;
+    };
+    const Case cases[] = {
+        {"a first document: the time", "", 1700000000, 1700000000},
+        {"after one published a second before", "A=1\nClientConfigSerial=1699999999\nB=2\n", 1700000000, 1700000000},
+        {"twice in one second", "ClientConfigSerial=1700000000\n", 1700000000, 1700000001},
+        {"a clock gone back", "A=1\nClientConfigSerial=1700000500\r\n", 1700000000, 1700000501},
+        {"a previous line that is no number", "ClientConfigSerial=x\n", 1700000000, 1700000000},
+        {"the key not at the start of a line", "X=ClientConfigSerial=1800000000\n", 1700000000, 1700000000},
+    };
+    for (const Case& c : cases) EXPECT_EQ(core::NextConfigSerial(c.previous, c.now), c.serial) << c.what;
+    EXPECT_EQ(core::SignedDocumentLines(12, std::nullopt), "ClientConfigSerial=12\n");
+    EXPECT_EQ(core::SignedDocumentLines(12, 99), "ClientConfigSerial=12\nClientConfigExpires=99\n");
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // channel server: the window calls of every outcome, in order.
 #include <atomic>
 #include <chrono>
+#include <ctime>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "core/update/config_signature.h"
@@ -194,9 +197,10 @@ TEST_F(UpdateDriver, NoWindowEndsAtOnce)
 }
 
 // A launcher built with channel keys (the current and the next), against documents signed,
-// unsigned and altered after signing.
+// unsigned and altered after signing, for another game or channel, older, expired, or
+// lacking what a signed document must name.
 class SignedChannel : public UpdateDriver {
-protected:
+public:
     void SetUp() override
     {
         UpdateDriver::SetUp();
@@ -209,62 +213,86 @@ protected:
         core::Sha256 sha;
         sha.Update(package.data(), package.size());
         digestLine = "ClientPackageSha256=" + sha.HexDigest() + "\n";
+        sizeLine = "ClientPackageSize=" + std::to_string(package.size()) + "\n";
     }
 
-    std::string Signed(std::string document, const core::ChannelSecretSeed& seed)
+    // The standard document as a signed channel publishes it: an https entry page, the
+    // package's digest and size, and a serial; extra lines after them.
+    std::string SignedConfig(const std::string& extra = "ClientConfigSerial=7\n")
     {
-        EXPECT_TRUE(core::SignConfigDocument(document, seed));
+        std::string config = StandardConfig();
+        config.replace(config.find("EntryUrl=http://"), 16, "EntryUrl=https://");
+        return config + digestLine + sizeLine + extra;
+    }
+
+    std::string Signed(std::string document, const core::ChannelSecretSeed& seed,
+                       const std::string& context = core::ConfigSigningContext("qorn", "palmet"))
+    {
+        EXPECT_TRUE(core::SignConfigDocument(document, seed, context));
         return document;
     }
 
     void ServeChangedAfterSigning(const std::string& from, const std::string& to)
     {
-        std::string document = Signed(StandardConfig() + digestLine, current);
+        std::string document = Signed(SignedConfig(), current);
         document.replace(document.find(from), from.size(), to);
         ServeConfig(document);
     }
 
+protected:
+    bool HasLineStarting(const std::wstring& level, const std::wstring& start)
+    {
+        for (const auto& line : host.Lines())
+            if (line.level == level && line.text.rfind(start, 0) == 0) return true;
+        return false;
+    }
+
     // Refused like a document that never arrived: 102, no page, no package request, the
-    // reason in the log and in a report.
+    // reason in the log and in a report, and no serial kept from it.
     void ExpectRefused(const std::wstring& reason)
     {
         EXPECT_EQ(Milestones(), (Calls{"UpdateProgress(更新失败,请检查网络:102,,0,0)", "ShowProgressControls(0)"}));
         EXPECT_EQ(RequestsText().find("/packages/"), std::string::npos);
-        EXPECT_TRUE(host.HasLine(L"ERROR", L"configuration refused: " + reason));
-        const auto reports = host.Reports();
-        EXPECT_NE(std::find(reports.begin(), reports.end(), L"message:configuration refused: " + reason), reports.end());
+        EXPECT_TRUE(HasLineStarting(L"ERROR", L"configuration refused: " + reason)) << core::WideToUtf8(reason);
+        bool reported = false;
+        for (const auto& report : host.Reports())
+            reported = reported || report.rfind(L"message:configuration refused: " + reason, 0) == 0;
+        EXPECT_TRUE(reported);
         EXPECT_TRUE(state.remoteConfig.empty());
         EXPECT_FALSE(Installed());
     }
 
+public:
     core::ChannelSecretSeed current{{1, 2, 3}};
     core::ChannelSecretSeed next{{4, 5, 6}};
     core::ChannelKeys keys;
     std::string digestLine;
+    std::string sizeLine;
 };
 
 TEST_F(SignedChannel, ADocumentSignedWithTheCurrentKeyInstalls)
 {
-    ServeConfig(Signed(StandardConfig() + digestLine, current));
+    ServeConfig(Signed(SignedConfig(), current));
     Run();
     EXPECT_EQ(Milestones(), kReady);
     EXPECT_TRUE(Installed());
-    EXPECT_TRUE(host.HasLine(L"INFO", L"configuration signature verified with key 1 of 2"));
+    EXPECT_TRUE(host.HasLine(L"INFO", L"configuration signature verified with key 1 of 2, serial 7"));
     EXPECT_TRUE(host.HasLine(L"INFO", L"package digest verified"));
+    EXPECT_EQ(host.acceptedConfigSerial, std::optional<std::uint64_t>(7));
 }
 
 TEST_F(SignedChannel, ADocumentSignedWithTheNextKeyInstalls)
 {
-    ServeConfig(Signed(StandardConfig() + digestLine, next));
+    ServeConfig(Signed(SignedConfig(), next));
     Run();
     EXPECT_EQ(Milestones(), kReady);
     EXPECT_TRUE(Installed());
-    EXPECT_TRUE(host.HasLine(L"INFO", L"configuration signature verified with key 2 of 2"));
+    EXPECT_TRUE(host.HasLine(L"INFO", L"configuration signature verified with key 2 of 2, serial 7"));
 }
 
 TEST_F(SignedChannel, AnUnsignedDocumentIsRefused)
 {
-    ServeConfig(StandardConfig() + digestLine);
+    ServeConfig(SignedConfig());
     Run();
     ExpectRefused(L"configuration is not signed");
 }
@@ -274,26 +302,135 @@ TEST_F(SignedChannel, ADocumentWithAnotherPackageUrlAfterSigningIsRefused)
 {
     ServeChangedAfterSigning("qorn_{version}", "evil_{version}");
     Run();
-    ExpectRefused(L"configuration signature matches no key of this launcher");
+    ExpectRefused(L"configuration signature matches no key of this launcher for game qorn, channel palmet");
 }
 
 TEST_F(SignedChannel, ADocumentWithAnotherEntryUrlAfterSigningIsRefused)
 {
     ServeChangedAfterSigning("/entry/index.html", "/entry/evil.html");
     Run();
-    ExpectRefused(L"configuration signature matches no key of this launcher");
+    ExpectRefused(L"configuration signature matches no key of this launcher for game qorn, channel palmet");
 }
 
-TEST_F(SignedChannel, ASignedDocumentWithoutThePackageDigestIsRefused)
+// The fixture's documents for a table's cases.
+struct SignedChannelDocuments {
+    SignedChannel* fixture;
+    std::string Config(const std::string& extra = "ClientConfigSerial=7\n") { return fixture->SignedConfig(extra); }
+    std::string Sign(const std::string& document,
+                     const std::string& context = core::ConfigSigningContext("qorn", "palmet"))
+    {
+        return fixture->Signed(document, fixture->current, context);
+    }
+};
+
+struct RefusedDocumentCase {
+    const char* what;
+    std::function<std::string(SignedChannelDocuments&)> document;
+    const wchar_t* reason;  // the start of the logged reason
+};
+
+class SignedChannelRefusals : public SignedChannel, public ::testing::WithParamInterface<RefusedDocumentCase> {};
+
+// A document the studio really signed, only not for this launcher, not any more, or without
+// what a signed document must name. The launcher accepted serial 7 before.
+TEST_P(SignedChannelRefusals, AreRefusedWith102AndNothingUsed)
 {
-    ServeConfig(Signed(StandardConfig(), current));
+    host.acceptedConfigSerial = 7;
+    SignedChannelDocuments documents{this};
+    ServeConfig(GetParam().document(documents));
     Run();
-    ExpectRefused(L"signed configuration names no ClientPackageSha256 of 64 hex digits");
+    ExpectRefused(GetParam().reason);
+    EXPECT_EQ(host.acceptedConfigSerial, std::optional<std::uint64_t>(7)) << "a refused document keeps no serial";
+}
+
+std::string WithoutLine(std::string document, const std::string& key)
+{
+    const std::size_t at = document.find("\n" + key + "=");
+    return document.erase(at + 1, document.find('\n', at + 1) - at);
+}
+
+const wchar_t kNoMatchingKey[] = L"configuration signature matches no key of this launcher for game qorn, channel palmet";
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SignedChannelRefusals,
+    ::testing::Values(
+        RefusedDocumentCase{"another channel's",
+                            [](SignedChannelDocuments& d) { return d.Sign(d.Config(), core::ConfigSigningContext("qorn", "qa")); },
+                            kNoMatchingKey},
+        RefusedDocumentCase{"another game's",
+                            [](SignedChannelDocuments& d) { return d.Sign(d.Config(), core::ConfigSigningContext("vorn", "palmet")); },
+                            kNoMatchingKey},
+        RefusedDocumentCase{"an older serial",
+                            [](SignedChannelDocuments& d) { return d.Sign(d.Config("ClientConfigSerial=6\n")); },
+                            L"signed configuration has serial 6, older than serial 7 accepted before"},
+        RefusedDocumentCase{"expired",
+                            [](SignedChannelDocuments& d) {
+                                return d.Sign(d.Config("ClientConfigSerial=8\nClientConfigExpires=1000000000\n"));
+                            },
+                            L"signed configuration expired at 1000000000 (Unix time); the clock says "},
+        RefusedDocumentCase{"an http entry page",
+                            [](SignedChannelDocuments& d) {
+                                std::string config = d.Config();
+                                config.replace(config.find("EntryUrl=https://"), 17, "EntryUrl=http://");
+                                return d.Sign(config);
+                            },
+                            L"signed configuration's EntryUrl is not https: http://"},
+        RefusedDocumentCase{"no serial",
+                            [](SignedChannelDocuments& d) { return d.Sign(d.Config("")); },
+                            L"signed configuration names no ClientConfigSerial"},
+        RefusedDocumentCase{"a serial with a sign",
+                            [](SignedChannelDocuments& d) { return d.Sign(d.Config("ClientConfigSerial=+8\n")); },
+                            L"signed configuration's ClientConfigSerial is not a decimal number: +8"},
+        RefusedDocumentCase{"no package size",
+                            [](SignedChannelDocuments& d) { return d.Sign(WithoutLine(d.Config(), "ClientPackageSize")); },
+                            L"signed configuration names no ClientPackageSize"},
+        RefusedDocumentCase{"no package digest",
+                            [](SignedChannelDocuments& d) { return d.Sign(WithoutLine(d.Config(), "ClientPackageSha256")); },
+                            L"signed configuration names no ClientPackageSha256 of 64 hex digits"}));
+
+struct AcceptedDocumentCase {
+    const char* what;
+    std::optional<std::uint64_t> keptBefore;
+    std::string lines;  // after the package's digest and size
+    std::uint64_t keptAfter;
+};
+
+class SignedChannelAccepts : public SignedChannel, public ::testing::WithParamInterface<AcceptedDocumentCase> {};
+
+// Every start fetches the same document: an equal serial is taken, a higher one kept, and a
+// document that has not expired yet installs.
+TEST_P(SignedChannelAccepts, InstallAndKeepTheHighestSerial)
+{
+    host.acceptedConfigSerial = GetParam().keptBefore;
+    ServeConfig(Signed(SignedConfig(GetParam().lines), current));
+    Run();
+    EXPECT_EQ(Milestones(), kReady) << GetParam().what;
+    EXPECT_TRUE(Installed());
+    EXPECT_EQ(host.acceptedConfigSerial, std::optional<std::uint64_t>(GetParam().keptAfter));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SignedChannelAccepts,
+    ::testing::Values(AcceptedDocumentCase{"a first start", std::nullopt, "ClientConfigSerial=7\n", 7},
+                      AcceptedDocumentCase{"the same serial again", 7, "ClientConfigSerial=7\n", 7},
+                      AcceptedDocumentCase{"a newer serial, expiring in an hour", 7,
+                                           "ClientConfigSerial=9\nClientConfigExpires=" +
+                                               std::to_string(std::time(nullptr) + 3600) + "\n",
+                                           9}));
+
+// A launcher that cannot keep the serial still uses the valid document, and says so.
+TEST_F(SignedChannel, ASerialThatCannotBeKeptIsLoggedAndTheDocumentUsed)
+{
+    host.keepsConfigSerial = false;
+    ServeConfig(Signed(SignedConfig(), current));
+    Run();
+    EXPECT_EQ(Milestones(), kReady);
+    EXPECT_TRUE(host.HasLine(L"ERROR", L"the accepted serial 7 cannot be kept"));
 }
 
 TEST_F(SignedChannel, APackageReplacedOnTheServerIsNeverUnpacked)
 {
-    ServeConfig(Signed(StandardConfig() + digestLine, current));
+    ServeConfig(Signed(SignedConfig(), current));
     ASSERT_TRUE(testing_support::WriteZip((root / "other.zip").string(), {ZipEntry{"qorn/qorn.exe", "not the game"}}));
     ASSERT_TRUE(channel.AddPackage(kPackagePath, (root / "other.zip").string()));
     Run();
@@ -307,7 +444,7 @@ TEST_F(SignedChannel, APackageReplacedOnTheServerIsNeverUnpacked)
 TEST_F(SignedChannel, ALauncherWithoutKeysTakesASignedDocument)
 {
     channelKeys.clear();
-    ServeConfig(Signed(StandardConfig() + digestLine, current));
+    ServeConfig(Signed(SignedConfig(), current));
     Run();
     EXPECT_EQ(Milestones(), kReady);
     EXPECT_TRUE(Installed());

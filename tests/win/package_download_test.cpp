@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "core/profile/profile.h"
+#include "core/profile/profile_names.h"
 #include "core/update/package_download.h"
 #include "core/update/resume_record.h"
 #include "fw/win_handle.h"
@@ -173,6 +175,71 @@ TEST_F(PackageDownloadOnWindows, DroppedTransferResumesToTheSameInstall)
     ASSERT_TRUE(Download());
     EXPECT_TRUE(Installed());
     EXPECT_NE(channel.Requests().find("\"range\": \"bytes=" + std::to_string(partial.size()) + "-\""), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The package as the digest check and the walk hold it: readable by anyone, but while held no
+// handle can be opened to write, rename or delete it, so the checked bytes are the unpacked
+// ones. Let go, it can be written again.
+TEST(PackageHold, KeepsOthersFromWritingRenamingOrDeletingThePackage)
+{
+    wintest::TempDir dir{L"hold"};
+    const std::wstring package = dir.path() + L"\\qorn.zip";
+    ASSERT_TRUE(wintest::WriteFileBytes(package, "PK package"));
+    WindowsUpdateHost host;
+    std::FILE* held = host.OpenFileDenyingWrites(package);
+    ASSERT_NE(held, nullptr);
+
+    const auto openForWriting = [&] {
+        fw::UniqueFileHandle file(CreateFileW(package.c_str(), GENERIC_WRITE,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr));
+        return static_cast<bool>(file);
+    };
+    EXPECT_FALSE(openForWriting());
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(_wfopen(package.c_str(), L"ab"), nullptr);
+    EXPECT_FALSE(DeleteFileW(package.c_str()));
+    EXPECT_FALSE(MoveFileExW(package.c_str(), (dir.path() + L"\\moved.zip").c_str(), MOVEFILE_REPLACE_EXISTING));
+    // The walk's own handles (minizip opens the package by name for reading) still open.
+    std::FILE* reader = _wfopen(package.c_str(), L"rb");
+    ASSERT_NE(reader, nullptr);
+    std::fclose(reader);
+    char bytes[16] = {};
+    EXPECT_EQ(std::fread(bytes, 1, sizeof bytes, held), 10u);
+    EXPECT_EQ(std::string(bytes, 10), "PK package");
+
+    std::fclose(held);
+    EXPECT_TRUE(openForWriting());
+    // A file another handle is writing cannot be held: its bytes could still change.
+    std::FILE* writer = _wfopen(package.c_str(), L"ab");
+    ASSERT_NE(writer, nullptr);
+    EXPECT_EQ(host.OpenFileDenyingWrites(package), nullptr);
+    std::fclose(writer);
+    EXPECT_EQ(host.OpenFileDenyingWrites(dir.path() + L"\\missing.zip"), nullptr);
+}
+
+// The highest accepted serial lives in HKLM, under the profile's own key.
+TEST(AcceptedConfigSerial, IsKeptUnderTheProfilesMachineKey)
+{
+    const std::wstring keyPath = core::ChannelStateKeyPath(GAME_CODE, DITCH_CODE);
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, keyPath.c_str());
+    WindowsUpdateHost host;
+    std::uint64_t serial = 0;
+    EXPECT_FALSE(host.ReadAcceptedConfigSerial(serial));
+    ASSERT_TRUE(host.WriteAcceptedConfigSerial(1700000000123ull));
+    ASSERT_TRUE(host.ReadAcceptedConfigSerial(serial));
+    EXPECT_EQ(serial, 1700000000123ull);
+    ULONGLONG stored = 0;
+    DWORD size = sizeof stored;
+    EXPECT_EQ(RegGetValueW(HKEY_LOCAL_MACHINE, keyPath.c_str(), L"AcceptedConfigSerial", RRF_RT_REG_QWORD, nullptr, &stored,
+                           &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(stored, 1700000000123ull);
+    EXPECT_EQ(RegDeleteKeyW(HKEY_LOCAL_MACHINE, keyPath.c_str()), ERROR_SUCCESS);
 }
 
 }  // namespace
