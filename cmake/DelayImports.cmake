@@ -28,7 +28,10 @@ function(launcher_delay_import variable)
   set(${variable} "${libs}" PARENT_SCOPE)
 endfunction()
 
-launcher_delay_import(LAUNCHER_DELAYED_CURL_DLLS crypt32.dll bcrypt.dll)
+# secur32: the launcher's own certificate check reads the TLS session's certificate from it
+# (libcurl loads it at run time from System32 by itself). Bound at process start, Wine's
+# secur32 would bring its own imports (netapi32, iphlpapi) from beside the program.
+launcher_delay_import(LAUNCHER_DELAYED_CURL_DLLS crypt32.dll bcrypt.dll secur32.dll)
 launcher_delay_import(LAUNCHER_DELAYED_DLLS comctl32.dll dbghelp.dll wininet.dll urlmon.dll iphlpapi.dll gdiplus.dll)
 
 # A call to a function declared __declspec(dllimport) reads its address from the __imp_ slot

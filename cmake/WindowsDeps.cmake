@@ -21,7 +21,7 @@ set_target_properties(deps_curl PROPERTIES
   IMPORTED_LOCATION "${_curl}/lib/libcurl.a"
   INTERFACE_INCLUDE_DIRECTORIES "${_curl}/include"
   INTERFACE_COMPILE_DEFINITIONS CURL_STATICLIB
-  INTERFACE_LINK_LIBRARIES "ws2_32;${LAUNCHER_DELAYED_CURL_DLLS};secur32;advapi32;normaliz;wldap32")
+  INTERFACE_LINK_LIBRARIES "ws2_32;${LAUNCHER_DELAYED_CURL_DLLS};advapi32;normaliz;wldap32")
 
 add_library(deps_minizip STATIC IMPORTED GLOBAL)
 set_target_properties(deps_minizip PROPERTIES
